@@ -1,0 +1,47 @@
+// Small helpers every unit uses: the one error type, message formatting and text utilities.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace pallix {
+
+// The one kind of error the system raises; what() is the message shown to the user.
+class Error : public std::runtime_error {
+ public:
+  explicit Error(const std::string& message) : std::runtime_error(message) {}
+};
+
+// An argument of Format: "%s" takes text, "%d" takes a number.
+using FormatArg = std::variant<std::string_view, std::int64_t>;
+
+// Replaces each "%s" / "%d" of the pattern, in order, by the next argument ("%%" gives "%").
+std::string Format(std::string_view pattern, std::initializer_list<FormatArg> args);
+
+// Format, then throw it as an Error.
+[[noreturn]] void Raise(std::string_view pattern, std::initializer_list<FormatArg> args = {});
+
+// Removes every character with a code of 32 or less from both ends.
+std::string_view Trim(std::string_view text);
+
+// "A"-"Z" to "a"-"z"; nothing else changes.
+std::string LowerCase(std::string_view text);
+char LowerChar(char c);
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
+// Windows path pieces. The name part follows the last backslash, forward slash or colon.
+std::string_view ExtractFileName(std::string_view path);
+// The folder part with its trailing separator (empty when there is none).
+std::string_view ExtractFilePath(std::string_view path);
+// The extension of the name part, from its last "." (empty when there is none).
+std::string_view ExtractFileExt(std::string_view path);
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+
+// Locale-independent decimal text of an integer.
+std::string IntToStr(std::int64_t value);
+
+}  // namespace pallix

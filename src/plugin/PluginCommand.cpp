@@ -1,0 +1,7 @@
+#include "PluginCommand.h"
+
+namespace pallix {
+
+void RunPluginCommand() {}
+
+}  // namespace pallix

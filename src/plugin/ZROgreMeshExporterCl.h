@@ -1,0 +1,89 @@
+// One export run: reads the scene from the host, converts it, and writes the mesh, the
+// material script and the textures. The conversion, material and writer parts are
+// implemented under src/mesh/, the run itself in ZROgreMeshExporterCl.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ZROgreMeshCl.h"
+#include "ZRProgressControllerCl.h"
+#include "uScene.h"
+
+namespace pallix {
+
+class TOutputFile;
+class TXMLWriter;
+
+class ZROgreMeshExporterT {
+ public:
+  explicit ZROgreMeshExporterT(std::unique_ptr<IProgressView> view = CreateProgressView());
+  ~ZROgreMeshExporterT();
+  ZROgreMeshExporterT(const ZROgreMeshExporterT&) = delete;
+  ZROgreMeshExporterT& operator=(const ZROgreMeshExporterT&) = delete;
+
+  // Options.
+  float scale = 1.0f;
+  bool exportMaterials = true;
+  std::string materialPath;
+  bool exportTextures = true;
+  std::string texturePath;
+  bool exportLightmaps = true;
+  std::string materialNamePrefix;
+  std::uint8_t normalsToExport = 1;       // 0 none, 1 face, 2 smooth
+  std::uint8_t allowDynamicLighting = 1;  // 0 all materials, 1 non-lightmapped only
+
+  // Owned state of the run. Materials and SubMeshes are absent until built.
+  std::vector<std::unique_ptr<ZROgreTextureT>> Textures;
+  std::unique_ptr<TScene> Scene;
+  std::unique_ptr<std::vector<std::unique_ptr<ZROgreMaterialT>>> Materials;
+  std::unique_ptr<std::vector<std::unique_ptr<ZROgreSubMeshT>>> SubMeshes;
+  std::int32_t LightmapCounter = 0;
+  ZRProgressControllerT Progress;
+
+  // Export run.
+  void Export(const std::string& fileName);
+  void PrepareScene();
+  void SaveBinaryMesh(const std::string& fileName);
+  void SaveXmlMesh(const std::string& fileName);
+  void SaveMaterialFile(const std::string& fileName);
+  void CopyTextures(const std::string& folder);
+  std::string GetMaterialFolder(const std::string& meshFileName);
+  std::string GetTextureFolder(const std::string& meshFileName);
+
+  // Material building.
+  void ProcessMaterials(TScene& scene);
+  ZROgreTextureT* FindOrAddTexture(const std::string& name);
+  void PruneMaterials();
+  void PruneTextures();
+
+  // Conversion.
+  void ProcessPrimitives(TScene& scene);
+  void SplitSubMeshesByMaterial();
+  static void CopyUsedVertices(const ZROgreSubMeshT& source, ZROgreSubMeshT& target,
+                               const std::vector<std::uint8_t>& used);
+  static void RemapFaceIndices(ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used);
+
+  // Binary mesh.
+  // Raises "Submeshes containing > 65536 vertices not supported." before writing anything.
+  void CheckBinaryLimits() const;
+  void WriteBinaryHeader(TOutputFile& stream) const;
+  void WriteBinaryMesh(TOutputFile& stream) const;
+
+  // XML mesh.
+  void WriteXmlMesh(TXMLWriter& writer) const;
+
+  // Material script.
+  void WriteMaterialScript(const ZROgreMaterialT& material, TOutputFile& stream) const;
+
+  // Texture coordinate sets the writers emit for a submesh of this material.
+  std::int32_t WrittenCoordinateSetCount(const ZROgreMaterialT& material) const;
+};
+
+// The name under which a texture is written and copied: blanks become underscores,
+// control characters too.
+std::string OutputTextureName(std::string_view fileName);
+
+}  // namespace pallix

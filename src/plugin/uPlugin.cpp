@@ -1,0 +1,60 @@
+#include "uPlugin.h"
+
+#include <memory>
+
+#include "BasicFn.h"
+
+namespace pallix {
+
+namespace {
+HostCallback gCallback = nullptr;
+
+// A fresh zero-terminated copy for each call: the host may not keep or alter ours.
+std::unique_ptr<char[]> CopyRequest(const std::string& request) {
+  auto copy = std::make_unique<char[]>(request.size() + 1);
+  request.copy(copy.get(), request.size());
+  copy[request.size()] = '\0';
+  return copy;
+}
+}  // namespace
+
+void SetHostCallback(HostCallback callback) { gCallback = callback; }
+
+HostCallback GetHostCallback() { return gCallback; }
+
+std::string SendHostRequest(const std::string& request) {
+  if (!gCallback) Raise("No host callback registered.");
+  HostCallbackRecord record{};
+  record.Mode = 0;
+  record.Answer = nullptr;
+  record.AnswerLength = 0;
+  std::int32_t status;
+  {
+    auto copy = CopyRequest(request);
+    record.Request = copy.get();
+    status = gCallback(&record);
+  }
+  std::string answer;
+  if (status == 0) {
+    // One extra zero byte beyond the announced length, always.
+    const std::int32_t length = record.AnswerLength > 0 ? record.AnswerLength : 0;
+    answer.assign(static_cast<std::size_t>(length), '\0');
+    auto copy = CopyRequest(request);
+    record.Mode = 1;
+    record.Request = copy.get();
+    record.Answer = answer.data();
+    status = gCallback(&record);
+  }
+  if (status != 0) Raise("Korvel callback returned error code %d", {static_cast<std::int64_t>(status)});
+  return answer;
+}
+
+void TrimAnswer(std::string& answer) {
+  const std::string_view kept = Trim(answer);
+  if (kept.size() == answer.size()) return;
+  const std::size_t first = static_cast<std::size_t>(kept.data() - answer.data());
+  answer.erase(first + kept.size());
+  answer.erase(0, first);
+}
+
+}  // namespace pallix
