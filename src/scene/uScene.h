@@ -15,8 +15,26 @@ namespace pallix {
 enum class TLayerType : std::uint8_t { texture, color };
 enum class TBlendOperation : std::uint8_t { ignore, replace, add, modulate, alphablend };
 enum class TPrimitiveType : std::uint8_t {
-  rectangle, cube, pyramid, cylinder, polyline, vertice, sphere, torus, plane, userdefined,
-  prefab, undefined, grid, pointlight, directionalLight, spotlight, primitive, light, ellipse, text
+  rectangle,
+  cube,
+  pyramid,
+  cylinder,
+  polyline,
+  vertice,
+  sphere,
+  torus,
+  plane,
+  userdefined,
+  prefab,
+  undefined,
+  grid,
+  pointlight,
+  directionalLight,
+  spotlight,
+  primitive,
+  light,
+  ellipse,
+  text
 };
 enum class TSnapMethod : std::uint8_t { none, vertex, center, location };
 enum class TLightType : std::uint8_t { point, directional, spot };
@@ -142,6 +160,11 @@ class TLight {
 
 class TScene {
  public:
+  TScene();
+  ~TScene();
+  TScene(const TScene&) = delete;
+  TScene& operator=(const TScene&) = delete;
+
   std::vector<std::unique_ptr<TMaterial>> Materials;
   std::vector<std::pair<std::string, std::unique_ptr<TMaterialCategory>>> Categories;
   std::vector<std::unique_ptr<TPrimitive>> Primitives;
@@ -158,13 +181,18 @@ class TScene {
   void AddMaterial(std::unique_ptr<TMaterial> material);
   // -1 when absent (nullptr gives -1).
   std::int32_t IndexOfMaterial(const TMaterial* material) const;
-  // Exact Id comparison; nullptr when absent.
+  // Exact Id comparison; nullptr when absent. Hashed: materials are indexed by the Id they
+  // carry at their first lookup, so set Ids before looking anything up.
   TMaterial* FindMaterial(std::string_view id) const;
 
   std::int32_t PrimitiveCount() const { return static_cast<std::int32_t>(Primitives.size()); }
   TPrimitive* GetPrimitive(std::int32_t index) const;
   std::int32_t AddPrimitive(std::unique_ptr<TPrimitive> primitive);
   std::int32_t AddLight(std::unique_ptr<TLight> light);
+
+ private:
+  class MaterialIndex;
+  mutable std::unique_ptr<MaterialIndex> materialIndex_;
 };
 
 }  // namespace pallix

@@ -1,0 +1,290 @@
+#include "uScene.h"
+
+#include <cassert>
+#include <cmath>
+#include <unordered_map>
+
+#include "BasicFn.h"
+
+namespace pallix {
+
+namespace {
+
+[[noreturn]] void RaiseIndex(std::int64_t index) { Raise("List index out of bounds (%d)", {index}); }
+
+template <typename List>
+void CheckIndex(const List& list, std::int32_t index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= list.size()) RaiseIndex(index);
+}
+
+// FNV-1a over the ASCII-folded bytes: ids differing only in letter case hash alike.
+std::uint32_t FoldedHash(std::string_view text) {
+  std::uint32_t h = 2166136261u;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(LowerChar(c));
+    h *= 16777619u;
+  }
+  return h;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Materials
+
+TMaterialLayer* TMaterial::GetLayer(std::int32_t index) const {
+  CheckIndex(Layers, index);
+  return Layers[static_cast<std::size_t>(index)].get();
+}
+
+std::int32_t TMaterial::AddLayer(std::unique_ptr<TMaterialLayer> layer) {
+  Layers.push_back(std::move(layer));
+  return LayerCount() - 1;
+}
+
+bool TMaterial::HasLightmap() const {
+  for (const auto& layer : Layers) {
+    if (layer->IsLightmap) return true;
+  }
+  return false;
+}
+
+std::int32_t TMaterialCategory::AddMaterial(TMaterial* material) {
+  Materials.push_back(material);
+  return static_cast<std::int32_t>(Materials.size()) - 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Polygons and UV sets
+
+TUVCoordinate& TUVCoordinates::GetCoordinate(std::int32_t index) {
+  if (index < 0) RaiseIndex(index);
+  if (static_cast<std::size_t>(index) >= Coordinates.size()) Coordinates.resize(index + 1u);
+  return Coordinates[static_cast<std::size_t>(index)];
+}
+
+TVertex* TPolygon::GetVertex(std::int32_t index) const {
+  CheckIndex(Vertices, index);
+  return Vertices[static_cast<std::size_t>(index)];
+}
+
+std::int32_t TPolygon::AddVertex(TVertex* vertex) {
+  Vertices.push_back(vertex);
+  return VertexCount() - 1;
+}
+
+TUVCoordinates& TPolygon::GetUVSet(std::int32_t index) {
+  if (index < 0) RaiseIndex(index);
+  if (static_cast<std::size_t>(index) >= UVSets.size()) UVSets.resize(index + 1u);
+  return UVSets[static_cast<std::size_t>(index)];
+}
+
+const TVertex& TPolygon::CalculateNormal() {
+  // Sums in double, one rounding to single at the end: 32- and 64-bit builds agree.
+  double nx = 0, ny = 0, nz = 0;
+  const TVertex* prev = nullptr;
+  for (auto it = Vertices.rbegin(); it != Vertices.rend() && !prev; ++it) prev = *it;
+  if (prev) {
+    for (const TVertex* cur : Vertices) {
+      if (!cur) continue;  // an empty corner adds no edge
+      nx += (static_cast<double>(prev->Z) + cur->Z) * (static_cast<double>(cur->Y) - prev->Y);
+      ny += (static_cast<double>(prev->X) + cur->X) * (static_cast<double>(cur->Z) - prev->Z);
+      nz += (static_cast<double>(prev->Y) + cur->Y) * (static_cast<double>(cur->X) - prev->X);
+      prev = cur;
+    }
+  }
+  double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+  if (length < 0.001) length = 0.001;
+  Normal.X = static_cast<float>(nx / length);
+  Normal.Y = static_cast<float>(ny / length);
+  Normal.Z = static_cast<float>(nz / length);
+  return Normal;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Primitives
+
+// Open addressing with linear probing over positions in Vertices. Each slot keeps the id's
+// hash beside the position, so probes rarely touch the vertex itself: 8 bytes a slot,
+// at most ~23 bytes per vertex.
+class TPrimitive::VertexIndex {
+ public:
+  TVertex* Find(const std::vector<std::unique_ptr<TVertex>>& vertices, std::string_view id) const {
+    if (slots_.empty()) return nullptr;
+    const std::uint32_t hash = FoldedHash(id);
+    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.position == 0) return nullptr;
+      if (slot.hash == hash) {
+        TVertex* vertex = vertices[slot.position - 1].get();
+        if (SameTextIgnoringCase(vertex->Id, id)) return vertex;
+      }
+    }
+  }
+
+  // Files vertices[position]; a duplicate id is not filed, so lookups keep finding the first.
+  void Add(const std::vector<std::unique_ptr<TVertex>>& vertices, std::size_t position) {
+    if ((count_ + 1) * 10 > slots_.size() * 7) Grow();
+    const std::string_view id = vertices[position]->Id;
+    const std::uint32_t hash = FoldedHash(id);
+    std::size_t i = hash & mask_;
+    for (;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.position == 0) break;
+      if (slot.hash == hash && SameTextIgnoringCase(vertices[slot.position - 1]->Id, id)) return;
+    }
+    slots_[i] = {hash, static_cast<std::uint32_t>(position + 1)};
+    ++count_;
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t position = 0;  // index + 1; 0 marks a free slot
+  };
+
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    const std::size_t size = old.empty() ? 16 : old.size() * 2;
+    slots_.assign(size, Slot{});
+    mask_ = size - 1;
+    for (const Slot& slot : old) {
+      if (slot.position == 0) continue;
+      std::size_t i = slot.hash & mask_;
+      while (slots_[i].position != 0) i = (i + 1) & mask_;
+      slots_[i] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::size_t count_ = 0;
+};
+
+TPrimitive::TPrimitive() : index_(std::make_unique<VertexIndex>()) {}
+
+TPrimitive::~TPrimitive() = default;
+
+void TPrimitive::AddVertex(std::unique_ptr<TVertex> vertex) {
+  assert(vertex);
+  Vertices.push_back(std::move(vertex));
+  index_->Add(Vertices, Vertices.size() - 1);
+}
+
+TVertex* TPrimitive::FindVertex(std::string_view id) const { return index_->Find(Vertices, id); }
+
+TPolygon* TPrimitive::GetPolygon(std::int32_t index) const {
+  CheckIndex(Polygons, index);
+  return Polygons[static_cast<std::size_t>(index)].get();
+}
+
+std::int32_t TPrimitive::AddPolygon(std::unique_ptr<TPolygon> polygon) {
+  Polygons.push_back(std::move(polygon));
+  return PolygonCount() - 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scene
+
+// Positions in Materials by exact Id. Built lazily: the reader sets a material's Id only
+// after filing it, so new materials are indexed at the next lookup. A hit is checked
+// against the material's current Id and the index rebuilt when it went stale.
+class TScene::MaterialIndex {
+ public:
+  TMaterial* Find(const std::vector<std::unique_ptr<TMaterial>>& materials, std::string_view id) {
+    if (indexed_ > materials.size()) Rebuild(materials);
+    Extend(materials);
+    if (TMaterial* found = Lookup(materials, id)) return found;
+    if (!stale_) return nullptr;
+    Rebuild(materials);
+    return Lookup(materials, id);
+  }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+
+  TMaterial* Lookup(const std::vector<std::unique_ptr<TMaterial>>& materials, std::string_view id) {
+    const auto it = positions_.find(id);
+    if (it == positions_.end()) return nullptr;
+    TMaterial* material = it->second < materials.size() ? materials[it->second].get() : nullptr;
+    if (material && material->Id == id) return material;
+    stale_ = true;
+    return nullptr;
+  }
+
+  void Extend(const std::vector<std::unique_ptr<TMaterial>>& materials) {
+    for (; indexed_ < materials.size(); ++indexed_) {
+      positions_.try_emplace(materials[indexed_]->Id, indexed_);  // the first Id wins
+    }
+  }
+
+  void Rebuild(const std::vector<std::unique_ptr<TMaterial>>& materials) {
+    positions_.clear();
+    indexed_ = 0;
+    stale_ = false;
+    Extend(materials);
+  }
+
+  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> positions_;
+  std::size_t indexed_ = 0;
+  bool stale_ = false;
+};
+
+TScene::TScene() : materialIndex_(std::make_unique<MaterialIndex>()) {}
+
+TScene::~TScene() = default;
+
+TMaterial* TScene::GetMaterial(std::int32_t index) const {
+  CheckIndex(Materials, index);
+  return Materials[static_cast<std::size_t>(index)].get();
+}
+
+void TScene::AddMaterial(std::unique_ptr<TMaterial> material) {
+  assert(material);
+  TMaterial* added = material.get();
+  Materials.push_back(std::move(material));
+  TMaterialCategory* category = nullptr;
+  for (auto& [name, entry] : Categories) {
+    if (SameTextIgnoringCase(name, added->Category)) {
+      category = entry.get();
+      break;
+    }
+  }
+  if (!category) {
+    auto created = std::make_unique<TMaterialCategory>();
+    created->Name = added->Category;
+    category = created.get();
+    Categories.emplace_back(added->Category, std::move(created));
+  }
+  category->AddMaterial(added);
+}
+
+std::int32_t TScene::IndexOfMaterial(const TMaterial* material) const {
+  if (!material) return -1;
+  for (std::size_t i = 0; i < Materials.size(); ++i) {
+    if (Materials[i].get() == material) return static_cast<std::int32_t>(i);
+  }
+  return -1;
+}
+
+TMaterial* TScene::FindMaterial(std::string_view id) const { return materialIndex_->Find(Materials, id); }
+
+TPrimitive* TScene::GetPrimitive(std::int32_t index) const {
+  CheckIndex(Primitives, index);
+  return Primitives[static_cast<std::size_t>(index)].get();
+}
+
+std::int32_t TScene::AddPrimitive(std::unique_ptr<TPrimitive> primitive) {
+  Primitives.push_back(std::move(primitive));
+  return PrimitiveCount() - 1;
+}
+
+std::int32_t TScene::AddLight(std::unique_ptr<TLight> light) {
+  Lights.push_back(std::move(light));
+  return static_cast<std::int32_t>(Lights.size()) - 1;
+}
+
+}  // namespace pallix
