@@ -1,0 +1,33 @@
+// The Windows test host: loads the real Pallix.dll the way the editor does and checks what
+// it sees. Each subcommand is one test; the process exit code is its verdict.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testhost {
+
+// Counts a failed expectation and prints where it happened.
+void Expect(bool ok, const char* what, const char* file, int line);
+int FailureCount();
+
+#define EXPECT(cond) ::testhost::Expect((cond), #cond, __FILE__, __LINE__)
+
+// Folder of the test host executable, with a trailing backslash.
+std::string HostFolder();
+
+// Loads Pallix.dll from the host's folder; prints the reason and exits on failure.
+HMODULE LoadPlugin();
+
+using CommandFn = int (*)(int argc, char** argv);
+struct Command {
+  const char* name;
+  CommandFn run;
+  const char* help;
+};
+
+// Subcommands, defined beside the code they exercise.
+int RunExports(int argc, char** argv);
+
+}  // namespace testhost
