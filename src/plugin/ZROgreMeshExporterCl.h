@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ZROgreMeshCl.h"
@@ -85,5 +86,9 @@ class ZROgreMeshExporterT {
 // The name under which a texture is written and copied: blanks become underscores,
 // control characters too.
 std::string OutputTextureName(std::string_view fileName);
+
+// A coordinate as the XML mesh writes it: six significant digits, no trailing zeros,
+// "E" notation outside 0.0001 <= |value| < 1000000 ("1.23457E6", "1E-5").
+std::string FormatCoordinate(float value);
 
 }  // namespace pallix
