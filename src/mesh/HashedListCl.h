@@ -1,0 +1,112 @@
+// An ordered list of objects with an index that finds the item equal to a given one without
+// scanning the list. Items whose keys are identical share one chain, newest first; SameItems
+// then picks among them. Chain heads sit in an open-addressing table that grows with the list,
+// so a lookup costs one short probe and the length of its key's chain.
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace pallix {
+
+// Key hash -> position of the newest item of that key. Items are only ever appended.
+class THashChainTable {
+ public:
+  static constexpr std::int32_t kEmpty = -1;
+  struct Slot {
+    std::uint64_t Hash = 0;
+    std::int32_t Head = kEmpty;
+  };
+
+  THashChainTable() { Reset(); }
+
+  std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash) & mask_; }
+  std::size_t Next(std::size_t slot) const { return (slot + 1) & mask_; }
+  const Slot& At(std::size_t slot) const { return slots_[slot]; }
+  void SetHead(std::size_t slot, std::int32_t head) { slots_[slot].Head = head; }
+  // Starts the chain of a key that is not in the table yet.
+  void StartChain(std::uint64_t hash, std::int32_t head);
+  void Reset();
+
+ private:
+  void Grow();
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::size_t chains_ = 0;
+};
+
+template <class T>
+class THashedObjectList {
+ public:
+  THashedObjectList() = default;
+  virtual ~THashedObjectList() = default;
+  THashedObjectList(const THashedObjectList&) = delete;
+  THashedObjectList& operator=(const THashedObjectList&) = delete;
+
+  std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
+  T* Get(std::int32_t index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
+
+  // Appends the item and files it under its key; returns its index.
+  std::int32_t Add(std::unique_ptr<T> item) {
+    assert(item);
+    const auto index = Count();
+    const std::uint64_t hash = KeyHash(*item);
+    const std::size_t slot = FindChain(*item, hash);
+    if (chains_.At(slot).Head == THashChainTable::kEmpty) {
+      older_.push_back(THashChainTable::kEmpty);
+      chains_.StartChain(hash, index);
+    } else {
+      older_.push_back(chains_.At(slot).Head);
+      chains_.SetHead(slot, index);
+    }
+    items_.push_back(std::move(item));
+    return index;
+  }
+
+  // Index of the newest item of sought's key for which SameItems(sought, item) holds; -1 if none.
+  std::int32_t IndexOfItem(const T& sought) const {
+    const std::size_t slot = FindChain(sought, KeyHash(sought));
+    for (std::int32_t i = chains_.At(slot).Head; i != THashChainTable::kEmpty;
+         i = older_[static_cast<std::size_t>(i)]) {
+      if (SameItems(sought, *items_[static_cast<std::size_t>(i)])) return i;
+    }
+    return -1;
+  }
+
+  // Hands every item over in list order and leaves the list empty.
+  std::vector<std::unique_ptr<T>> TakeItems() {
+    std::vector<std::unique_ptr<T>> items = std::move(items_);
+    items_.clear();
+    older_.clear();
+    chains_.Reset();
+    return items;
+  }
+
+ protected:
+  // Items with the same key must have the same hash.
+  virtual std::uint64_t KeyHash(const T& item) const = 0;
+  virtual bool SameKey(const T& a, const T& b) const = 0;
+  // Decides among the items of one key; need not be symmetric.
+  virtual bool SameItems(const T& sought, const T& stored) const = 0;
+
+ private:
+  // The slot of item's key chain, or the empty slot where that chain would start.
+  std::size_t FindChain(const T& item, std::uint64_t hash) const {
+    std::size_t slot = chains_.Home(hash);
+    for (;;) {
+      const THashChainTable::Slot& s = chains_.At(slot);
+      if (s.Head == THashChainTable::kEmpty) return slot;
+      if (s.Hash == hash && SameKey(item, *items_[static_cast<std::size_t>(s.Head)])) return slot;
+      slot = chains_.Next(slot);
+    }
+  }
+
+  std::vector<std::unique_ptr<T>> items_;
+  std::vector<std::int32_t> older_;  // per item: the next older item of its key
+  THashChainTable chains_;
+};
+
+}  // namespace pallix

@@ -1,0 +1,103 @@
+// Material building: the scene's materials become output materials, texture units and textures.
+#include <unordered_map>
+
+#include "BasicFn.h"
+#include "ZROgreMeshCn.h"
+#include "ZROgreMeshExporterCl.h"
+
+namespace pallix {
+
+namespace {
+
+// A control character would cut the name in the binary mesh and the script line, so every
+// file gets the same name with underscores instead.
+std::string CleanMaterialName(std::string name) {
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 32) c = '_';
+  }
+  return name;
+}
+
+std::string TextureNameOf(const TMaterialLayer& layer) {
+  if (layer.LayerType != TLayerType::color) return layer.TextureFile;
+  const std::string_view name = ExtractFileName(layer.TextureFile);
+  const std::string_view ext = ExtractFileExt(name);
+  std::string result = "color";
+  result += name.substr(0, name.size() - ext.size());
+  result += ".bmp";
+  return result;
+}
+
+}  // namespace
+
+void ZROgreMeshExporterT::ProcessMaterials(TScene& scene) {
+  if (Materials) return;
+  Progress.SetText("Processing materials...");
+  Progress.SetPosition(0);
+  Materials = std::make_unique<std::vector<std::unique_ptr<ZROgreMaterialT>>>();
+
+  const std::int32_t n = scene.MaterialCount();
+  for (std::int32_t i = 0; i < n; ++i) {
+    const TMaterial& source = *scene.GetMaterial(i);
+    auto& material = *Materials->emplace_back(std::make_unique<ZROgreMaterialT>());
+    material.Name = CleanMaterialName(materialNamePrefix + source.Name);
+
+    for (std::int32_t j = 0; j < source.LayerCount(); ++j) {
+      const TMaterialLayer& layer = *source.GetLayer(j);
+      ZROgreTextureT* texture = FindOrAddTexture(TextureNameOf(layer));
+      if (layer.LayerType == TLayerType::color) {
+        texture->IsColorTexture = true;
+        texture->Color = layer.Color;
+      }
+      if (layer.IsLightmap) {
+        material.IsLightmapped = true;
+        texture->IsLightmap = true;
+        material.Name = CleanMaterialName(materialNamePrefix + Format("LightMapped%d", {LightmapCounter}));
+        ++LightmapCounter;
+      }
+      const std::string_view operation =
+          j == 0 && layer.Blend == TBlendOperation::replace ? "modulate" : OgreBlendOperation(layer.Blend);
+      material.AddTextureUnit(texture, std::string(operation), j);
+    }
+
+    if (material.IsLightmapped && allowDynamicLighting == 1 && material.TextureUnitCount() > 0 &&
+        material.GetTextureUnit(0)->Operation == "modulate") {
+      material.GetTextureUnit(0)->Operation = "replace";
+    }
+    Progress.SetPosition(static_cast<std::int32_t>(std::int64_t(i) * 100 / n));
+  }
+}
+
+ZROgreTextureT* ZROgreMeshExporterT::FindOrAddTexture(const std::string& name) {
+  for (const auto& texture : Textures) {
+    if (texture->FileName == name) return texture.get();
+  }
+  return Textures.emplace_back(std::make_unique<ZROgreTextureT>(name)).get();
+}
+
+void ZROgreMeshExporterT::PruneMaterials() {
+  if (!Materials) return;
+  std::erase_if(*Materials, [](const std::unique_ptr<ZROgreMaterialT>& m) { return !m->Used; });
+}
+
+void ZROgreMeshExporterT::PruneTextures() {
+  std::unordered_map<const ZROgreTextureT*, std::size_t> position;
+  for (std::size_t i = 0; i < Textures.size(); ++i) position.emplace(Textures[i].get(), i);
+  std::vector<std::uint8_t> referenced(Textures.size(), 0);
+  if (Materials) {
+    for (const auto& material : *Materials) {
+      for (const auto& unit : material->TextureUnits) {
+        const auto found = position.find(unit->Texture);
+        if (found == position.end()) Raise("Texture not found in list.");
+        referenced[found->second] = 1;
+      }
+    }
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < Textures.size(); ++i) {
+    if (referenced[i]) Textures[kept++] = std::move(Textures[i]);
+  }
+  Textures.resize(kept);
+}
+
+}  // namespace pallix

@@ -1,0 +1,213 @@
+#include "ZROgreMeshCl.h"
+
+#include <bit>
+#include <cassert>
+#include <cmath>
+#include <unordered_map>
+
+#include "BasicFn.h"
+
+namespace pallix {
+
+namespace {
+
+// Each result is formed in double and rounded once on store, so every build gives the same bits.
+float Store(double value) { return static_cast<float>(value); }
+
+[[noreturn]] void RaiseIndex(std::int64_t index) { Raise("List index out of bounds (%d)", {index}); }
+
+template <class List>
+void CheckIndex(const List& list, std::int32_t index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= list.size()) RaiseIndex(index);
+}
+
+}  // namespace
+
+ZROgreBaseVertexT ZROgreBaseVertexT::Add(const ZROgreBaseVertexT& other) const {
+  ZROgreBaseVertexT r;
+  r.X = Store(double(X) + double(other.X));
+  r.Y = Store(double(Y) + double(other.Y));
+  r.Z = Store(double(Z) + double(other.Z));
+  return r;
+}
+
+ZROgreBaseVertexT ZROgreBaseVertexT::Subtract(const ZROgreBaseVertexT& other) const {
+  ZROgreBaseVertexT r;
+  r.X = Store(double(X) - double(other.X));
+  r.Y = Store(double(Y) - double(other.Y));
+  r.Z = Store(double(Z) - double(other.Z));
+  return r;
+}
+
+ZROgreBaseVertexT ZROgreBaseVertexT::CrossProduct(const ZROgreBaseVertexT& other) const {
+  ZROgreBaseVertexT r;
+  r.X = Store(double(Y) * double(other.Z) - double(Z) * double(other.Y));
+  r.Y = Store(double(Z) * double(other.X) - double(X) * double(other.Z));
+  r.Z = Store(double(X) * double(other.Y) - double(Y) * double(other.X));
+  return r;
+}
+
+void ZROgreNormalT::Normalize() {
+  const float length = Store(std::sqrt(double(X) * double(X) + double(Y) * double(Y) + double(Z) * double(Z)));
+  const float factor = length == 0 ? 0.0f : Store(1.0 / double(length));
+  X = Store(double(X) * double(factor));
+  Y = Store(double(Y) * double(factor));
+  Z = Store(double(Z) * double(factor));
+}
+
+void ZROgreVertexT::CopyFrom(const ZROgreVertexT& source) {
+  AssignXYZ(source);
+  TextureCoordinates = source.TextureCoordinates;
+  Normal.AssignXYZ(source.Normal);
+}
+
+const ZROgreTextureCoordinatesT& ZROgreVertexT::GetTextureCoordinates(std::int32_t i) const {
+  CheckIndex(TextureCoordinates, i);
+  return TextureCoordinates[static_cast<std::size_t>(i)];
+}
+
+ZROgreVertexT* ZROgreSubMeshT::GetVertex(std::int32_t i) const {
+  CheckIndex(Vertices, i);
+  return Vertices[static_cast<std::size_t>(i)].get();
+}
+
+std::int32_t ZROgreSubMeshT::AddVertex(std::unique_ptr<ZROgreVertexT> vertex) {
+  assert(vertex);
+  Vertices.push_back(std::move(vertex));
+  return VertexCount() - 1;
+}
+
+const ZROgreFaceInfoT& ZROgreSubMeshT::GetFace(std::int32_t i) const {
+  CheckIndex(Faces, i);
+  return Faces[static_cast<std::size_t>(i)];
+}
+
+void ZROgreSubMeshT::AddFace(std::int32_t i0, std::int32_t i1, std::int32_t i2, ZROgreMaterialT* material) {
+  ZROgreFaceInfoT face;
+  face.Indices = {i0, i1, i2};
+  face.Material = material;
+  Faces.push_back(face);
+}
+
+void ZROgreSubMeshT::AddFaceCopy(const ZROgreFaceInfoT& face) {
+  ZROgreFaceInfoT copy;
+  copy.Indices = face.Indices;
+  Faces.push_back(copy);
+}
+
+void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder) {
+  // Counting sort on the material's list position: stable and linear.
+  std::unordered_map<const ZROgreMaterialT*, std::int32_t> position;
+  for (std::size_t i = 0; i < materialOrder.size(); ++i) {
+    position.emplace(materialOrder[i].get(), static_cast<std::int32_t>(i));
+  }
+  // A material outside the list (none after pruning) sorts after all listed ones.
+  const auto unlisted = static_cast<std::int32_t>(materialOrder.size());
+  std::vector<std::int32_t> keys(Faces.size());
+  std::vector<std::size_t> counts(materialOrder.size() + 2, 0);
+  const ZROgreMaterialT* lastMaterial = nullptr;
+  std::int32_t lastKey = -1;
+  for (std::size_t f = 0; f < Faces.size(); ++f) {
+    if (f == 0 || Faces[f].Material != lastMaterial) {
+      lastMaterial = Faces[f].Material;
+      const auto found = position.find(lastMaterial);
+      lastKey = found == position.end() ? unlisted : found->second;
+    }
+    keys[f] = lastKey;
+    ++counts[static_cast<std::size_t>(lastKey) + 1];
+  }
+  for (std::size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
+  std::vector<ZROgreFaceInfoT> sorted(Faces.size());
+  for (std::size_t f = 0; f < Faces.size(); ++f) {
+    sorted[counts[static_cast<std::size_t>(keys[f])]++] = Faces[f];
+  }
+  Faces = std::move(sorted);
+}
+
+ZROgreNormalT ZROgreSubMeshT::FaceNormal(const ZROgreFaceInfoT& face) const {
+  const ZROgreVertexT& a = *GetVertex(face.GetIndex(0));
+  const ZROgreVertexT& b = *GetVertex(face.GetIndex(1));
+  const ZROgreVertexT& c = *GetVertex(face.GetIndex(2));
+  ZROgreNormalT normal;
+  normal.AssignXYZ(b.Subtract(c).CrossProduct(b.Subtract(a)));
+  return normal;
+}
+
+bool ZROgreSubMeshT::FaceTouchesPosition(const ZROgreFaceInfoT& face, const ZROgreBaseVertexT& vertex) const {
+  for (int corner = 0; corner < 3; ++corner) {
+    if (GetVertex(face.GetIndex(corner))->IsEqual(vertex)) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// A position as IsEqual sees it: -0 folded into +0. NaN equals nothing and gets no key.
+struct PositionKey {
+  std::uint32_t x, y, z;
+  bool operator==(const PositionKey&) const = default;
+};
+
+struct PositionKeyHash {
+  std::size_t operator()(const PositionKey& k) const {
+    std::uint64_t h = (std::uint64_t(k.x) << 32 | k.y) * 0x9E3779B97F4A7C15ull;
+    h ^= (h >> 29) + std::uint64_t(k.z) * 0xC2B2AE3D27D4EB4Full;
+    h ^= h >> 32;
+    return static_cast<std::size_t>(h);
+  }
+};
+
+std::uint32_t FoldedBits(float f) { return f == 0 ? 0u : std::bit_cast<std::uint32_t>(f); }
+
+bool HasNaN(const ZROgreBaseVertexT& v) { return std::isnan(v.X) || std::isnan(v.Y) || std::isnan(v.Z); }
+
+}  // namespace
+
+void ZROgreSubMeshT::CalculateSmoothNormals() {
+  // Each vertex gets the normalised sum of the normals of every face with a corner at its
+  // position, summed in face order. Grouping vertices by position and walking the faces once
+  // gives exactly those sums without testing every vertex against every face.
+  constexpr std::int32_t kNoGroup = -1;
+  std::unordered_map<PositionKey, std::int32_t, PositionKeyHash> groupOf;
+  groupOf.reserve(Vertices.size());
+  std::vector<std::int32_t> vertexGroup(Vertices.size(), kNoGroup);
+  for (std::size_t v = 0; v < Vertices.size(); ++v) {
+    const ZROgreVertexT& p = *Vertices[v];
+    if (HasNaN(p)) continue;
+    const PositionKey key{FoldedBits(p.X), FoldedBits(p.Y), FoldedBits(p.Z)};
+    vertexGroup[v] = groupOf.try_emplace(key, static_cast<std::int32_t>(groupOf.size())).first->second;
+  }
+
+  std::vector<ZROgreNormalT> sums(groupOf.size());
+  for (const ZROgreFaceInfoT& face : Faces) {
+    std::array<std::int32_t, 3> groups{};
+    for (int corner = 0; corner < 3; ++corner) {
+      groups[static_cast<std::size_t>(corner)] = vertexGroup.at(static_cast<std::size_t>(face.GetIndex(corner)));
+    }
+    const ZROgreNormalT normal = FaceNormal(face);
+    for (std::size_t corner = 0; corner < 3; ++corner) {
+      const std::int32_t g = groups[corner];
+      // A face counts once for a position, however many of its corners lie there.
+      if (g == kNoGroup || (corner > 0 && groups[0] == g) || (corner > 1 && groups[1] == g)) continue;
+      ZROgreNormalT& sum = sums[static_cast<std::size_t>(g)];
+      sum.AssignXYZ(sum.Add(normal));
+    }
+  }
+  for (ZROgreNormalT& sum : sums) sum.Normalize();
+
+  for (std::size_t v = 0; v < Vertices.size(); ++v) {
+    const std::int32_t g = vertexGroup[v];
+    Vertices[v]->Normal = g == kNoGroup ? ZROgreNormalT{} : sums[static_cast<std::size_t>(g)];
+  }
+}
+
+ZROgreTextureUnitT* ZROgreMaterialT::GetTextureUnit(std::int32_t i) const {
+  CheckIndex(TextureUnits, i);
+  return TextureUnits[static_cast<std::size_t>(i)].get();
+}
+
+void ZROgreMaterialT::AddTextureUnit(ZROgreTextureT* texture, std::string operation, std::int32_t set) {
+  TextureUnits.push_back(std::make_unique<ZROgreTextureUnitT>(texture, std::move(operation), set));
+}
+
+}  // namespace pallix

@@ -1,0 +1,146 @@
+// Conversion: each scene primitive becomes welded, fan-triangulated submeshes, one per material.
+#include <cassert>
+#include <unordered_map>
+
+#include "BasicFn.h"
+#include "ZROgreMeshExporterCl.h"
+#include "ZROgreVertexListCl.h"
+
+namespace pallix {
+
+namespace {
+
+constexpr std::uint8_t kFaceNormals = 1;
+constexpr std::uint8_t kSmoothNormals = 2;
+
+// round(100 * i / n), halves to the even neighbour.
+std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
+  const std::int64_t q = 100 * i / n;
+  const std::int64_t twiceRest = 2 * (100 * i % n);
+  if (twiceRest > n || (twiceRest == n && q % 2 != 0)) return static_cast<std::int32_t>(q + 1);
+  return static_cast<std::int32_t>(q);
+}
+
+}  // namespace
+
+void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
+  if (SubMeshes) return;
+  SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
+
+  // Scene material -> its first position in the scene's list, as IndexOfMaterial gives it.
+  std::unordered_map<const TMaterial*, std::int32_t> materialIndex;
+  for (std::int32_t m = 0; m < scene.MaterialCount(); ++m) materialIndex.try_emplace(scene.GetMaterial(m), m);
+  const auto materialCount = static_cast<std::int32_t>(Materials ? Materials->size() : 0);
+
+  std::vector<std::int32_t> corners;
+  ZROgreVertexT candidate(0, 0, 0);
+  const std::int32_t n = scene.PrimitiveCount();
+  for (std::int32_t i = 0; i < n; ++i) {
+    const TPrimitive& primitive = *scene.GetPrimitive(i);
+    auto& subMesh = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
+    ZROgreVertexListT welded;
+
+    for (const auto& polygonPtr : primitive.Polygons) {
+      TPolygon& polygon = *polygonPtr;
+      const auto found = materialIndex.find(polygon.Material);
+      const std::int32_t m = found == materialIndex.end() ? -1 : found->second;
+      if (m < 0 || m >= materialCount) Raise("List index out of bounds (%d)", {m});
+      ZROgreMaterialT* material = (*Materials)[static_cast<std::size_t>(m)].get();
+
+      const std::int32_t cornerCount = polygon.VertexCount();
+      if (cornerCount < 3) continue;
+      material->Used = true;
+
+      ZROgreNormalT faceNormal;
+      if (normalsToExport == kFaceNormals) {
+        const TVertex& normal = polygon.CalculateNormal();
+        faceNormal.X = normal.X;
+        faceNormal.Y = normal.Y;
+        faceNormal.Z = normal.Z;
+      }
+
+      corners.resize(static_cast<std::size_t>(cornerCount));
+      const std::int32_t units = material->TextureUnitCount();
+      for (std::int32_t k = 0; k < cornerCount; ++k) {
+        const TVertex* corner = polygon.GetVertex(k);
+        assert(corner && "the scene reader rejects corners that name no vertex");
+        candidate.X = corner->X;
+        candidate.Y = corner->Y;
+        candidate.Z = corner->Z;
+        candidate.ClearTextureCoordinates();
+        for (std::int32_t j = 0; j < units; ++j) {
+          const TUVCoordinate& uv = polygon.GetUVSet(j).GetCoordinate(k);
+          candidate.AddTextureCoordinates(uv.U, uv.V);
+        }
+        candidate.Normal.AssignXYZ(faceNormal);
+        corners[static_cast<std::size_t>(k)] = welded.AddVertex(candidate);
+      }
+
+      // Fan with the corners reversed: the scene's corners run clockwise seen from the front.
+      for (std::int32_t t = 0; t + 2 < cornerCount; ++t) {
+        subMesh.AddFace(corners[static_cast<std::size_t>(t + 2)], corners[static_cast<std::size_t>(t + 1)],
+                        corners[0], material);
+      }
+    }
+
+    subMesh.Vertices = welded.TakeItems();
+    if (normalsToExport == kSmoothNormals) subMesh.CalculateSmoothNormals();
+    Progress.SetPosition(PercentRoundedToEven(i, n));
+  }
+  Progress.SetText("Processing primitives...");
+  Progress.SetPosition(0);
+}
+
+void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
+  if (!SubMeshes) return;
+  static const std::vector<std::unique_ptr<ZROgreMaterialT>> kNoMaterials;
+  const auto& materialOrder = Materials ? *Materials : kNoMaterials;
+
+  auto old = std::move(SubMeshes);
+  SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
+  for (const auto& source : *old) {
+    source->SortFacesByMaterial(materialOrder);
+    const std::size_t vertexCount = source->Vertices.size();
+    ZROgreSubMeshT* current = nullptr;
+    std::vector<std::uint8_t> used;
+    for (const ZROgreFaceInfoT& face : source->Faces) {
+      if (!current || face.Material != current->Material) {
+        if (current) {
+          CopyUsedVertices(*source, *current, used);
+          RemapFaceIndices(*current, used);
+        }
+        current = SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>()).get();
+        current->Material = face.Material;
+        used.assign(vertexCount, 0);
+      }
+      for (const std::int32_t index : face.Indices) used.at(static_cast<std::size_t>(index)) = 1;
+      current->AddFaceCopy(face);
+    }
+    if (current) {
+      CopyUsedVertices(*source, *current, used);
+      RemapFaceIndices(*current, used);
+    }
+  }
+}
+
+void ZROgreMeshExporterT::CopyUsedVertices(const ZROgreSubMeshT& source, ZROgreSubMeshT& target,
+                                           const std::vector<std::uint8_t>& used) {
+  assert(used.size() == source.Vertices.size());
+  for (std::size_t i = 0; i < source.Vertices.size(); ++i) {
+    if (used[i]) target.AddVertex(source.Vertices[i]->Clone());
+  }
+}
+
+void ZROgreMeshExporterT::RemapFaceIndices(ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used) {
+  std::vector<std::int32_t> renumbered(used.size());
+  std::int32_t next = 0;
+  for (std::size_t i = 0; i < used.size(); ++i) {
+    renumbered[i] = next;
+    if (used[i]) ++next;
+  }
+  for (ZROgreFaceInfoT& face : target.Faces) {
+    for (std::int32_t& index : face.Indices) index = renumbered.at(static_cast<std::size_t>(index));
+  }
+}
+
+}  // namespace pallix

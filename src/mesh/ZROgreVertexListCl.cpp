@@ -1,0 +1,52 @@
+#include "ZROgreVertexListCl.h"
+
+#include <bit>
+#include <cmath>
+
+namespace pallix {
+
+namespace {
+
+std::uint32_t Bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+std::uint64_t Mix(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ull;
+  h ^= h >> 33;
+  return h;
+}
+
+}  // namespace
+
+std::uint64_t ZROgreVertexListT::KeyHash(const ZROgreVertexT& item) const {
+  return Mix(Mix(std::uint64_t(Bits(item.X)) << 32 | Bits(item.Y)) ^ Bits(item.Z));
+}
+
+bool ZROgreVertexListT::SameKey(const ZROgreVertexT& a, const ZROgreVertexT& b) const {
+  return Bits(a.X) == Bits(b.X) && Bits(a.Y) == Bits(b.Y) && Bits(a.Z) == Bits(b.Z);
+}
+
+bool ZROgreVertexListT::SameItems(const ZROgreVertexT& sought, const ZROgreVertexT& stored) const {
+  if (!sought.IsEqual(stored)) return false;
+  if (stored.HasTextureCoordinates()) {
+    if (sought.TextureCoordinateCount() != stored.TextureCoordinateCount()) return false;
+    for (std::size_t i = 0; i < stored.TextureCoordinates.size(); ++i) {
+      if (!sought.TextureCoordinates[i].IsEqual(stored.TextureCoordinates[i])) return false;
+    }
+  }
+  if (stored.HasNormal()) return sought.Normal.IsEqual(stored.Normal);
+  return true;
+}
+
+std::int32_t ZROgreVertexListT::AddVertex(const ZROgreVertexT& candidate) {
+  // A NaN coordinate equals nothing: skip the search, whose chain could only hold misses.
+  const bool searchable = !(std::isnan(candidate.X) || std::isnan(candidate.Y) || std::isnan(candidate.Z));
+  const std::int32_t i = searchable ? IndexOfItem(candidate) : -1;
+  if (i == -1) return Add(candidate.Clone());
+  GetVertex(i)->CopyFrom(candidate);
+  return i;
+}
+
+}  // namespace pallix
