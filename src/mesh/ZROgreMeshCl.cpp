@@ -48,7 +48,8 @@ ZROgreBaseVertexT ZROgreBaseVertexT::CrossProduct(const ZROgreBaseVertexT& other
 }
 
 void ZROgreNormalT::Normalize() {
-  const float length = Store(std::sqrt(double(X) * double(X) + double(Y) * double(Y) + double(Z) * double(Z)));
+  const float length =
+      Store(std::sqrt(double(X) * double(X) + double(Y) * double(Y) + double(Z) * double(Z)));
   const float factor = length == 0 ? 0.0f : Store(1.0 / double(length));
   X = Store(double(X) * double(factor));
   Y = Store(double(Y) * double(factor));
@@ -182,7 +183,8 @@ void ZROgreSubMeshT::CalculateSmoothNormals() {
   for (const ZROgreFaceInfoT& face : Faces) {
     std::array<std::int32_t, 3> groups{};
     for (int corner = 0; corner < 3; ++corner) {
-      groups[static_cast<std::size_t>(corner)] = vertexGroup.at(static_cast<std::size_t>(face.GetIndex(corner)));
+      groups[static_cast<std::size_t>(corner)] =
+          vertexGroup.at(static_cast<std::size_t>(face.GetIndex(corner)));
     }
     const ZROgreNormalT normal = FaceNormal(face);
     for (std::size_t corner = 0; corner < 3; ++corner) {

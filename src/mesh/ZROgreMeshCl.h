@@ -22,11 +22,13 @@ struct ZROgreTextureCoordinatesT {
 struct ZROgreBaseVertexT {
   float X = 0, Y = 0, Z = 0;
 
-  void AssignXYZ(const ZROgreBaseVertexT& source) { X = source.X; Y = source.Y; Z = source.Z; }
-  // Exact comparison: +0 and -0 are equal.
-  bool IsEqual(const ZROgreBaseVertexT& other) const {
-    return X == other.X && Y == other.Y && Z == other.Z;
+  void AssignXYZ(const ZROgreBaseVertexT& source) {
+    X = source.X;
+    Y = source.Y;
+    Z = source.Z;
   }
+  // Exact comparison: +0 and -0 are equal.
+  bool IsEqual(const ZROgreBaseVertexT& other) const { return X == other.X && Y == other.Y && Z == other.Z; }
   ZROgreBaseVertexT Add(const ZROgreBaseVertexT& other) const;
   ZROgreBaseVertexT Subtract(const ZROgreBaseVertexT& other) const;
   ZROgreBaseVertexT CrossProduct(const ZROgreBaseVertexT& other) const;
@@ -38,7 +40,11 @@ struct ZROgreNormalT : ZROgreBaseVertexT {
 
 class ZROgreVertexT : public ZROgreBaseVertexT {
  public:
-  ZROgreVertexT(float x, float y, float z) { X = x; Y = y; Z = z; }
+  ZROgreVertexT(float x, float y, float z) {
+    X = x;
+    Y = y;
+    Z = z;
+  }
 
   std::vector<ZROgreTextureCoordinatesT> TextureCoordinates;
   ZROgreNormalT Normal;

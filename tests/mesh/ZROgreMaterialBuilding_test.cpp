@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "MeshTestScene.h"
+#include "ZROgreMeshExporterCl.h"
+#include "support/RecordingProgress.h"
+
+namespace pallix {
+namespace {
+
+using test::AddMaterial;
+using test::Layer;
+constexpr auto kReplace = TBlendOperation::replace;
+constexpr auto kModulate = TBlendOperation::modulate;
+constexpr auto kAlpha = TBlendOperation::alphablend;
+
+class MaterialBuildingTest : public ::testing::Test {
+ protected:
+  ZROgreMaterialT& Built(std::int32_t i) { return *(*exporter.Materials)[static_cast<std::size_t>(i)]; }
+  std::vector<std::string> TextureNames() const {
+    std::vector<std::string> names;
+    for (const auto& t : exporter.Textures) names.push_back(t->FileName);
+    return names;
+  }
+
+  TScene scene;
+  ProgressLog log;
+  ZROgreMeshExporterT exporter{MakeRecordingView(log)};
+};
+
+TEST_F(MaterialBuildingTest, NamesWithPrefixLightmapCounterAndControlCharacters) {
+  exporter.materialNamePrefix = "Lvl1_";
+  AddMaterial(scene, "Stone", {{"stone.jpg"}});
+  AddMaterial(scene, "Lit", {{"a.jpg"}, {"lm0.png", TBlendOperation::modulate, TLayerType::texture, true}});
+  AddMaterial(scene, "my mat\nwith\tbreak\x7f", {});
+  AddMaterial(scene, "Lit too", {{"lm1.png", kReplace, TLayerType::texture, true}});
+  exporter.ProcessMaterials(scene);
+  EXPECT_EQ(Built(0).Name, "Lvl1_Stone");
+  EXPECT_EQ(Built(1).Name, "Lvl1_LightMapped0");
+  EXPECT_EQ(Built(2).Name, "Lvl1_my mat_with_break\x7f");
+  EXPECT_EQ(Built(3).Name, "Lvl1_LightMapped1");
+  EXPECT_TRUE(Built(1).IsLightmapped);
+  EXPECT_FALSE(Built(0).IsLightmapped);
+  EXPECT_EQ(exporter.LightmapCounter, 2);
+}
+
+TEST_F(MaterialBuildingTest, ControlCharactersInThePrefixBecomeUnderscoresToo) {
+  exporter.materialNamePrefix = "a\rb/";
+  AddMaterial(scene, "m", {{"lm.png", kReplace, TLayerType::texture, true}});
+  exporter.ProcessMaterials(scene);
+  EXPECT_EQ(Built(0).Name, "a_b/LightMapped0");
+}
+
+TEST_F(MaterialBuildingTest, TextureRecordsAreSharedByName) {
+  AddMaterial(scene, "a", {{"walls\\brick.jpg"}, {"walls\\brick.jpg", TBlendOperation::add}});
+  AddMaterial(scene, "b", {{"Walls\\brick.jpg"}, {"", kReplace, TLayerType::color, false, 0x11223344}});
+  AddMaterial(scene, "c", {{"", kReplace, TLayerType::color, false, 0x55667788}});
+  AddMaterial(
+      scene, "d",
+      {{"C:\\tex\\wall.png", kReplace, TLayerType::color}, {"x/y/stone.tga", kReplace, TLayerType::color}});
+  AddMaterial(scene, "e",
+              {{"D:old.brick.jpg", kReplace, TLayerType::color},
+               {"walls\\brick.jpg", kReplace, TLayerType::texture, true}});
+  exporter.ProcessMaterials(scene);
+  EXPECT_EQ(TextureNames(),
+            (std::vector<std::string>{"walls\\brick.jpg", "Walls\\brick.jpg", "color.bmp", "colorwall.bmp",
+                                      "colorstone.bmp", "colorold.brick.bmp"}));
+  EXPECT_EQ(Built(0).GetTextureUnit(0)->Texture, Built(0).GetTextureUnit(1)->Texture);
+  const ZROgreTextureT& color = *exporter.Textures[2];
+  EXPECT_TRUE(color.IsColorTexture);
+  EXPECT_EQ(color.Color, 0x55667788u);  // the last colour layer decides
+  EXPECT_TRUE(exporter.Textures[0]->IsLightmap);
+  EXPECT_FALSE(exporter.Textures[0]->IsColorTexture);
+  for (int j = 0; j < 2; ++j) EXPECT_EQ(Built(4).GetTextureUnit(j)->TextureCoordinateSet, j);
+}
+
+TEST_F(MaterialBuildingTest, OperationsAndTheDynamicLightingRule) {
+  struct Case {
+    const char* name;
+    std::vector<Layer> layers;
+    std::uint8_t allowDynamicLighting;
+    std::vector<std::string> operations;
+  };
+  const Layer lightmap{"lm.png", kModulate, TLayerType::texture, true};
+  const std::vector<Case> cases = {
+      {"first replace modulates, later replace replaces",
+       {{"a", kReplace},
+        {"b", kReplace},
+        {"c", TBlendOperation::ignore},
+        {"d", TBlendOperation::add},
+        {"e", kAlpha}},
+       1,
+       {"modulate", "replace", "", "add", "alpha_blend"}},
+      {"lightmapped, non-lightmapped only", {{"a", kReplace}, lightmap}, 1, {"replace", "modulate"}},
+      {"lightmapped, first layer modulate", {{"a", kModulate}, lightmap}, 1, {"replace", "modulate"}},
+      {"lightmapped, all materials", {{"a", kReplace}, lightmap}, 0, {"modulate", "modulate"}},
+      {"lightmapped alpha blend stays", {{"a", kAlpha}, lightmap}, 1, {"alpha_blend", "modulate"}},
+      {"not lightmapped keeps modulate", {{"a", kReplace}, {"b", kModulate}}, 1, {"modulate", "modulate"}},
+      {"lightmap alone", {lightmap}, 1, {"replace"}},
+  };
+  for (const Case& c : cases) {
+    TScene s;
+    AddMaterial(s, "m", c.layers);
+    ProgressLog l;
+    ZROgreMeshExporterT e(MakeRecordingView(l));
+    e.allowDynamicLighting = c.allowDynamicLighting;
+    e.ProcessMaterials(s);
+    std::vector<std::string> operations;
+    for (const auto& unit : (*e.Materials)[0]->TextureUnits) operations.push_back(unit->Operation);
+    EXPECT_EQ(operations, c.operations) << c.name;
+  }
+}
+
+TEST_F(MaterialBuildingTest, ProgressPerMaterialAndRunsOnce) {
+  for (int i = 0; i < 3; ++i) AddMaterial(scene, "m");
+  exporter.ProcessMaterials(scene);
+  EXPECT_EQ(log.events,
+            (std::vector<std::string>{"text:Processing materials...", "pos:0", "pos:0", "pos:33", "pos:66"}));
+  AddMaterial(scene, "late");
+  exporter.ProcessMaterials(scene);
+  EXPECT_EQ(exporter.Materials->size(), 3u);
+  EXPECT_EQ(log.events.size(), 5u);
+
+  TScene empty;
+  ProgressLog l;
+  ZROgreMeshExporterT e(MakeRecordingView(l));
+  e.ProcessMaterials(empty);
+  EXPECT_EQ(l.events, (std::vector<std::string>{"text:Processing materials...", "pos:0"}));
+  EXPECT_TRUE(e.Materials && e.Materials->empty());
+}
+
+TEST_F(MaterialBuildingTest, PruningKeepsOrderAndDropsWhatNothingUses) {
+  AddMaterial(scene, "a", {{"t1"}, {"shared"}});
+  AddMaterial(scene, "b", {{"t2"}, {"shared"}});
+  AddMaterial(scene, "c", {{"t3"}});
+  AddMaterial(scene, "d", {{"t4"}});
+  exporter.ProcessMaterials(scene);
+  Built(0).Used = true;
+  Built(3).Used = true;
+  exporter.PruneMaterials();
+  exporter.PruneTextures();
+  ASSERT_EQ(exporter.Materials->size(), 2u);
+  EXPECT_EQ(Built(0).Name, "a");
+  EXPECT_EQ(Built(1).Name, "d");
+  EXPECT_EQ(TextureNames(), (std::vector<std::string>{"t1", "shared", "t4"}));
+}
+
+TEST_F(MaterialBuildingTest, AUnitWhoseTextureIsNotListedIsRefused) {
+  AddMaterial(scene, "a", {{"t1"}});
+  exporter.ProcessMaterials(scene);
+  Built(0).Used = true;
+  ZROgreTextureT stray("stray");
+  Built(0).AddTextureUnit(&stray, "", 1);
+  try {
+    exporter.PruneTextures();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Texture not found in list.");
+  }
+  EXPECT_EQ(exporter.Textures.size(), 1u);
+}
+
+}  // namespace
+}  // namespace pallix
