@@ -17,7 +17,7 @@ void THashChainTable::StartChain(std::uint64_t hash, std::int32_t head) {
   if ((chains_ + 1) * 2 > slots_.size()) Grow();
   std::size_t slot = Home(hash);
   while (slots_[slot].Head != kEmpty) slot = Next(slot);
-  slots_[slot] = Slot{hash, head};
+  slots_[slot] = Slot{Fold(hash), head};
   ++chains_;
 }
 
@@ -27,7 +27,7 @@ void THashChainTable::Grow() {
   mask_ = slots_.size() - 1;
   for (const Slot& s : old) {
     if (s.Head == kEmpty) continue;
-    std::size_t slot = Home(s.Hash);
+    std::size_t slot = s.Hash & mask_;
     while (slots_[slot].Head != kEmpty) slot = Next(slot);
     slots_[slot] = s;
   }

@@ -12,20 +12,32 @@
 namespace pallix {
 
 // Key hash -> position of the newest item of that key. Items are only ever appended.
+// Slots are kept to eight bytes (32 bits of the hash and the head) so that large tables stay
+// cache friendly.
 class THashChainTable {
  public:
   static constexpr std::int32_t kEmpty = -1;
   struct Slot {
-    std::uint64_t Hash = 0;
+    std::uint32_t Hash = 0;
     std::int32_t Head = kEmpty;
   };
 
   THashChainTable() { Reset(); }
 
-  std::size_t Home(std::uint64_t hash) const { return static_cast<std::size_t>(hash) & mask_; }
+  static std::uint32_t Fold(std::uint64_t hash) { return static_cast<std::uint32_t>(hash ^ (hash >> 32)); }
+  std::size_t Home(std::uint64_t hash) const { return Fold(hash) & mask_; }
   std::size_t Next(std::size_t slot) const { return (slot + 1) & mask_; }
   const Slot& At(std::size_t slot) const { return slots_[slot]; }
   void SetHead(std::size_t slot, std::int32_t head) { slots_[slot].Head = head; }
+  // Asks the processor to bring the home slot of a hash into the cache; the lookup of a large
+  // table otherwise waits for memory.
+  void Prefetch(std::uint64_t hash) const {
+#if defined(__GNUC__)
+    __builtin_prefetch(&slots_[Home(hash)]);
+#else
+    (void)hash;
+#endif
+  }
   // Starts the chain of a key that is not in the table yet.
   void StartChain(std::uint64_t hash, std::int32_t head);
   void Reset();
@@ -86,6 +98,7 @@ class THashedObjectList {
   }
 
  protected:
+  void PrefetchHash(std::uint64_t hash) const { chains_.Prefetch(hash); }
   // Items with the same key must have the same hash.
   virtual std::uint64_t KeyHash(const T& item) const = 0;
   virtual bool SameKey(const T& a, const T& b) const = 0;
@@ -99,7 +112,8 @@ class THashedObjectList {
     for (;;) {
       const THashChainTable::Slot& s = chains_.At(slot);
       if (s.Head == THashChainTable::kEmpty) return slot;
-      if (s.Hash == hash && SameKey(item, *items_[static_cast<std::size_t>(s.Head)])) return slot;
+      if (s.Hash == THashChainTable::Fold(hash) && SameKey(item, *items_[static_cast<std::size_t>(s.Head)]))
+        return slot;
       slot = chains_.Next(slot);
     }
   }

@@ -1,11 +1,13 @@
 #include "ZROgreMeshCl.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <unordered_map>
 
 #include "BasicFn.h"
+#include "HashedListCl.h"
 
 namespace pallix {
 
@@ -117,6 +119,7 @@ void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgr
     keys[f] = lastKey;
     ++counts[static_cast<std::size_t>(lastKey) + 1];
   }
+  if (std::is_sorted(keys.begin(), keys.end())) return;
   for (std::size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
   std::vector<ZROgreFaceInfoT> sorted(Faces.size());
   for (std::size_t f = 0; f < Faces.size(); ++f) {
@@ -149,14 +152,12 @@ struct PositionKey {
   bool operator==(const PositionKey&) const = default;
 };
 
-struct PositionKeyHash {
-  std::size_t operator()(const PositionKey& k) const {
-    std::uint64_t h = (std::uint64_t(k.x) << 32 | k.y) * 0x9E3779B97F4A7C15ull;
-    h ^= (h >> 29) + std::uint64_t(k.z) * 0xC2B2AE3D27D4EB4Full;
-    h ^= h >> 32;
-    return static_cast<std::size_t>(h);
-  }
-};
+std::uint64_t HashOf(const PositionKey& k) {
+  std::uint64_t h = (std::uint64_t(k.x) << 32 | k.y) * 0x9E3779B97F4A7C15ull;
+  h ^= (h >> 29) + std::uint64_t(k.z) * 0xC2B2AE3D27D4EB4Full;
+  h ^= h >> 31;
+  return h * 0xFF51AFD7ED558CCDull;
+}
 
 std::uint32_t FoldedBits(float f) { return f == 0 ? 0u : std::bit_cast<std::uint32_t>(f); }
 
@@ -169,17 +170,38 @@ void ZROgreSubMeshT::CalculateSmoothNormals() {
   // position, summed in face order. Grouping vertices by position and walking the faces once
   // gives exactly those sums without testing every vertex against every face.
   constexpr std::int32_t kNoGroup = -1;
-  std::unordered_map<PositionKey, std::int32_t, PositionKeyHash> groupOf;
-  groupOf.reserve(Vertices.size());
-  std::vector<std::int32_t> vertexGroup(Vertices.size(), kNoGroup);
-  for (std::size_t v = 0; v < Vertices.size(); ++v) {
+  constexpr std::size_t kPrefetchDistance = 8;
+  const std::size_t count = Vertices.size();
+  std::vector<PositionKey> keys(count);
+  std::vector<std::uint64_t> hashes(count);
+  std::vector<std::int32_t> vertexGroup(count, kNoGroup);
+  for (std::size_t v = 0; v < count; ++v) {
     const ZROgreVertexT& p = *Vertices[v];
-    if (HasNaN(p)) continue;
-    const PositionKey key{FoldedBits(p.X), FoldedBits(p.Y), FoldedBits(p.Z)};
-    vertexGroup[v] = groupOf.try_emplace(key, static_cast<std::int32_t>(groupOf.size())).first->second;
+    keys[v] = {FoldedBits(p.X), FoldedBits(p.Y), FoldedBits(p.Z)};
+    hashes[v] = HashOf(keys[v]);
+  }
+  THashChainTable groupOf;  // chain head = group number; groups never share a key
+  std::vector<PositionKey> groupKeys;
+  for (std::size_t v = 0; v < count; ++v) {
+    if (v + kPrefetchDistance < count) groupOf.Prefetch(hashes[v + kPrefetchDistance]);
+    if (HasNaN(*Vertices[v])) continue;
+    const std::uint64_t hash = hashes[v];
+    for (std::size_t slot = groupOf.Home(hash);; slot = groupOf.Next(slot)) {
+      const THashChainTable::Slot& s = groupOf.At(slot);
+      if (s.Head == THashChainTable::kEmpty) {
+        vertexGroup[v] = static_cast<std::int32_t>(groupKeys.size());
+        groupOf.StartChain(hash, vertexGroup[v]);
+        groupKeys.push_back(keys[v]);
+        break;
+      }
+      if (s.Hash == THashChainTable::Fold(hash) && groupKeys[static_cast<std::size_t>(s.Head)] == keys[v]) {
+        vertexGroup[v] = s.Head;
+        break;
+      }
+    }
   }
 
-  std::vector<ZROgreNormalT> sums(groupOf.size());
+  std::vector<ZROgreNormalT> sums(groupKeys.size());
   for (const ZROgreFaceInfoT& face : Faces) {
     std::array<std::int32_t, 3> groups{};
     for (int corner = 0; corner < 3; ++corner) {

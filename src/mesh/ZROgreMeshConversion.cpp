@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::uint8_t kFaceNormals = 1;
 constexpr std::uint8_t kSmoothNormals = 2;
+constexpr std::size_t kPrefetchDistance = 2;
 
 // round(100 * i / n), halves to the even neighbour.
 std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
@@ -19,6 +20,15 @@ std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
   const std::int64_t twiceRest = 2 * (100 * i % n);
   if (twiceRest > n || (twiceRest == n && q % 2 != 0)) return static_cast<std::int32_t>(q + 1);
   return static_cast<std::int32_t>(q);
+}
+
+// CopyUsedVertices for the last group of a submesh about to be released: nothing reads the
+// source afterwards, so its vertices can move instead of being cloned.
+void MoveUsedVertices(ZROgreSubMeshT& source, ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used) {
+  assert(used.size() == source.Vertices.size());
+  for (std::size_t i = 0; i < source.Vertices.size(); ++i) {
+    if (used[i]) target.AddVertex(std::move(source.Vertices[i]));
+  }
 }
 
 }  // namespace
@@ -40,8 +50,16 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
     auto& subMesh = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
     ZROgreVertexListT welded;
 
-    for (const auto& polygonPtr : primitive.Polygons) {
-      TPolygon& polygon = *polygonPtr;
+    const auto polygonCount = static_cast<std::size_t>(primitive.PolygonCount());
+    for (std::size_t p = 0; p < polygonCount; ++p) {
+      // Large primitives: the welding table is bigger than the cache, so ask for the slots of
+      // a coming polygon's corners while this one is worked on.
+      if (p + kPrefetchDistance < polygonCount) {
+        for (const TVertex* corner : primitive.Polygons[p + kPrefetchDistance]->Vertices) {
+          if (corner) welded.Prefetch(corner->X, corner->Y, corner->Z);
+        }
+      }
+      TPolygon& polygon = *primitive.Polygons[p];
       const auto found = materialIndex.find(polygon.Material);
       const std::int32_t m = found == materialIndex.end() ? -1 : found->second;
       if (m < 0 || m >= materialCount) Raise("List index out of bounds (%d)", {m});
@@ -98,7 +116,8 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
 
   auto old = std::move(SubMeshes);
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
-  for (const auto& source : *old) {
+  for (auto& source : *old) {
+    // Faces come out grouped by material; the old submesh goes once its last group is copied.
     source->SortFacesByMaterial(materialOrder);
     const std::size_t vertexCount = source->Vertices.size();
     ZROgreSubMeshT* current = nullptr;
@@ -117,9 +136,10 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
       current->AddFaceCopy(face);
     }
     if (current) {
-      CopyUsedVertices(*source, *current, used);
+      MoveUsedVertices(*source, *current, used);
       RemapFaceIndices(*current, used);
     }
+    source.reset();
   }
 }
 

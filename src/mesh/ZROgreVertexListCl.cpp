@@ -20,8 +20,12 @@ std::uint64_t Mix(std::uint64_t h) {
 
 }  // namespace
 
+std::uint64_t ZROgreVertexListT::PositionHash(float x, float y, float z) {
+  return Mix(Mix(std::uint64_t(Bits(x)) << 32 | Bits(y)) ^ Bits(z));
+}
+
 std::uint64_t ZROgreVertexListT::KeyHash(const ZROgreVertexT& item) const {
-  return Mix(Mix(std::uint64_t(Bits(item.X)) << 32 | Bits(item.Y)) ^ Bits(item.Z));
+  return PositionHash(item.X, item.Y, item.Z);
 }
 
 bool ZROgreVertexListT::SameKey(const ZROgreVertexT& a, const ZROgreVertexT& b) const {

@@ -16,8 +16,11 @@ class ZROgreVertexListT : public THashedObjectList<ZROgreVertexT> {
   // Index of the vertex that stands for the candidate: an equal stored vertex, which then
   // takes the candidate's data, or a new copy of the candidate appended at the end.
   std::int32_t AddVertex(const ZROgreVertexT& candidate);
+  // A hint that a candidate at this position comes soon.
+  void Prefetch(float x, float y, float z) const { PrefetchHash(PositionHash(x, y, z)); }
 
  protected:
+  static std::uint64_t PositionHash(float x, float y, float z);
   // Keyed by the exact bits of the position: +0 and -0 have different keys and never weld.
   std::uint64_t KeyHash(const ZROgreVertexT& item) const override;
   bool SameKey(const ZROgreVertexT& a, const ZROgreVertexT& b) const override;

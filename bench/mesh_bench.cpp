@@ -1,0 +1,116 @@
+// Conversion of one terrain primitive of n quads, in each normal mode. The work per quad
+// must not grow with n: 1,000,000 quads may take at most 5 times as long as 250,000.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+
+#include "BasicFn.h"
+#include "ZROgreMeshExporterCl.h"
+#include "uScene.h"
+
+namespace pallix {
+namespace {
+
+class SilentView : public IProgressView {
+ public:
+  void Show() override {}
+  void SetText(std::string_view) override {}
+  void SetPosition(std::int32_t) override {}
+};
+
+// A side x side grid of quads over a gently rolling height field, one texture layer, the
+// quad corners shared between neighbours as an editor's terrain has them.
+std::unique_ptr<TScene> MakeTerrain(std::int32_t side) {
+  auto scene = std::make_unique<TScene>();
+  auto material = std::make_unique<TMaterial>();
+  material->Id = "m0";
+  material->Name = "Terrain";
+  auto layer = std::make_unique<TMaterialLayer>();
+  layer->TextureFile = "terrain\\grass.jpg";
+  material->AddLayer(std::move(layer));
+  TMaterial* terrain = material.get();
+  scene->AddMaterial(std::move(material));
+
+  auto primitive = std::make_unique<TPrimitive>();
+  std::vector<TVertex*> grid;
+  grid.reserve(static_cast<std::size_t>(side + 1) * static_cast<std::size_t>(side + 1));
+  for (std::int32_t y = 0; y <= side; ++y) {
+    for (std::int32_t x = 0; x <= side; ++x) {
+      auto v = std::make_unique<TVertex>();
+      v->Id = IntToStr(std::int64_t(y) * (side + 1) + x);
+      v->X = static_cast<float>(x);
+      v->Z = static_cast<float>(y);
+      v->Y = static_cast<float>(std::sin(x * 0.05) * std::cos(y * 0.07) * 8.0);
+      grid.push_back(v.get());
+      primitive->AddVertex(std::move(v));
+    }
+  }
+  auto at = [&](std::int32_t x, std::int32_t y) {
+    return grid[static_cast<std::size_t>(y) * static_cast<std::size_t>(side + 1) +
+                static_cast<std::size_t>(x)];
+  };
+  for (std::int32_t y = 0; y < side; ++y) {
+    for (std::int32_t x = 0; x < side; ++x) {
+      auto polygon = std::make_unique<TPolygon>();
+      polygon->Material = terrain;
+      const std::int32_t corners[4][2] = {{x, y}, {x, y + 1}, {x + 1, y + 1}, {x + 1, y}};
+      for (const auto& c : corners) {
+        polygon->AddVertex(at(c[0], c[1]));
+        polygon->GetUVSet(0).AppendUV(static_cast<float>(c[0]) / 16.0f, static_cast<float>(c[1]) / 16.0f);
+      }
+      primitive->AddPolygon(std::move(polygon));
+    }
+  }
+  scene->AddPrimitive(std::move(primitive));
+  return scene;
+}
+
+TScene& Terrain(std::int32_t side) {
+  static std::map<std::int32_t, std::unique_ptr<TScene>> scenes;
+  auto& scene = scenes[side];
+  if (!scene) scene = MakeTerrain(side);
+  return *scene;
+}
+
+void BM_ConvertTerrain(benchmark::State& state) {
+  const auto side = static_cast<std::int32_t>(state.range(0));
+  const auto normals = static_cast<std::uint8_t>(state.range(1));
+  TScene& scene = Terrain(side);
+  std::int64_t vertices = 0;
+  for (auto _ : state) {
+    ZROgreMeshExporterT exporter(std::make_unique<SilentView>());
+    exporter.normalsToExport = normals;
+    exporter.ProcessMaterials(scene);
+    exporter.ProcessPrimitives(scene);
+    exporter.PruneMaterials();
+    exporter.PruneTextures();
+    exporter.SplitSubMeshesByMaterial();
+    vertices = (*exporter.SubMeshes)[0]->VertexCount();
+    benchmark::DoNotOptimize(vertices);
+  }
+  const double quads = double(side) * side;
+  state.counters["quads"] = quads;
+  state.counters["vertices"] = double(vertices);
+  state.counters["ns_per_quad"] = benchmark::Counter(
+      quads * double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// side 500 = 250,000 quads, side 1000 = 1,000,000 quads; normal modes none, face, smooth.
+BENCHMARK(BM_ConvertTerrain)
+    ->ArgsProduct({{500, 1000}, {0, 1, 2}})
+    ->ArgNames({"side", "normals"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->Repetitions(3)
+    // The machine is shared: the fastest repetition is the least disturbed one.
+    ->ComputeStatistics("min",
+                        [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+}  // namespace pallix
+
+BENCHMARK_MAIN();
