@@ -1,0 +1,906 @@
+#include "uXMLReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "BasicFn.h"
+
+namespace pallix {
+
+namespace {
+
+enum : std::uint8_t { kNameChar = 1, kBlank = 2, kUpper = 4 };
+
+constexpr std::array<std::uint8_t, 256> kClass = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = kNameChar;
+  for (int c = 'A'; c <= 'Z'; ++c) t[c] = kNameChar | kUpper;
+  for (int c = '0'; c <= '9'; ++c) t[c] = kNameChar;
+  t['_'] = t['.'] = t['-'] = kNameChar;
+  t[' '] = t['\t'] = t['\n'] = t['\r'] = kBlank;
+  return t;
+}();
+
+inline bool IsName(char c) { return kClass[static_cast<unsigned char>(c)] & kNameChar; }
+inline bool IsBlank(char c) { return kClass[static_cast<unsigned char>(c)] & kBlank; }
+inline bool IsUpper(char c) { return kClass[static_cast<unsigned char>(c)] & kUpper; }
+
+inline std::size_t Find(const char* text, std::size_t from, std::size_t length, char c) {
+  const void* hit = std::memchr(text + from, c, length - from);
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text) : length;
+}
+
+// Decoding never makes a text longer, so out may be in (decoding in place).
+// Returns the decoded length. Raises for a numeric reference beyond 32 bits.
+std::size_t DecodeEntities(const char* in, std::size_t length, char* out) {
+  std::size_t o = 0;
+  std::size_t i = 0;
+  while (i < length) {
+    if (in[i] != '&') {
+      out[o++] = in[i++];
+      continue;
+    }
+    std::size_t j = i + 1;
+    while (j < length && in[j] != ';' && in[j] != '&') ++j;
+    if (j == length || in[j] == '&') {  // unterminated: stays as written
+      while (i < j) out[o++] = in[i++];
+      continue;
+    }
+    const std::string_view ref(in + i, j + 1 - i);
+    int decoded = -1;
+    if (ref == "&amp;") {
+      decoded = '&';
+    } else if (ref == "&lt;") {
+      decoded = '<';
+    } else if (ref == "&gt;") {
+      decoded = '>';
+    } else if (ref == "&quot;") {
+      decoded = '"';
+    } else if (ref == "&apos;") {
+      decoded = '\'';
+    } else if (ref.size() > 3 && ref[1] == '#') {
+      const std::string_view digits = ref.substr(2, ref.size() - 3);
+      if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        std::int64_t value = 0;
+        for (const char c : digits) {
+          value = value * 10 + (c - '0');
+          if (value > std::numeric_limits<std::int32_t>::max()) {
+            Raise("Character reference \"%s\" is out of range.", {ref});
+          }
+        }
+        decoded = static_cast<int>(value % 256);
+      }
+    }
+    if (decoded >= 0) {
+      out[o++] = static_cast<char>(decoded);
+      i = j + 1;
+    } else {
+      while (i <= j) out[o++] = in[i++];
+    }
+  }
+  return o;
+}
+
+void AppendDecoded(std::string& out, std::string_view raw) {
+  const std::size_t at = out.size();
+  out.resize(at + raw.size());
+  out.resize(at + DecodeEntities(raw.data(), raw.size(), out.data() + at));
+}
+
+constexpr std::uint32_t kPending = 0x80000000u;  // in a length: entities still to decode
+constexpr std::uint32_t kJoined = 0x80000000u;   // in a text offset: index into joined texts
+
+std::string Lowered(std::string_view name) { return LowerCase(name); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Scanner
+
+TXMLScanner::TXMLScanner(std::string_view document) : text_(document.data()), length_(document.size()) {}
+
+TXMLScanner::TCounters TXMLScanner::Counters(std::int32_t position) const {
+  const std::size_t read =
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(position, 1) - 1), length_);
+  const char* const begin = text_;
+  const char* const end = text_ + read;
+  const auto line = std::count(begin, end, '\r');
+  const char* lineStart = end;
+  while (lineStart != begin && lineStart[-1] != '\r') --lineStart;
+  const auto feeds = std::count(lineStart, end, '\n');
+  return {static_cast<std::int32_t>(1 + line), static_cast<std::int32_t>(1 + (end - lineStart) - feeds)};
+}
+
+void TXMLScanner::Reject(std::size_t index) const {
+  const std::size_t from = index < 10 ? 0 : index - 9;
+  const std::size_t to = index < 10 ? std::min<std::size_t>(10, length_) : index + 1;
+  const TCounters at = Counters(static_cast<std::int32_t>(index + 2));
+  Raise("Unexpected character '%s' in input (...%s), position (%d,%d).",
+        {std::string_view(text_ + index, 1), std::string_view(text_ + from, to - from), at.Line, at.Column});
+}
+
+TToken TXMLScanner::NextToken() {
+  TToken token;
+  const char* const t = text_;
+  const std::size_t n = length_;
+  std::size_t i = next_;
+  // end: index of the character that completed the token, already consumed.
+  const auto complete = [&](TTokenKind kind, std::size_t end) {
+    token.Kind = kind;
+    token.Text = std::string_view(t + mark_, end - mark_);
+    token.Position = static_cast<std::int32_t>(end + 2);
+  };
+
+  while (i < n && token.Kind == TTokenKind::EndOfInput) {
+    switch (state_) {
+      case TState::Content:
+        mark_ = i;
+        if (t[i] == '<') {
+          ++i;
+          state_ = TState::TagOpen;
+          break;
+        }
+        hasText_ = !IsBlank(t[i]);
+        ++i;
+        state_ = TState::TextRun;
+        [[fallthrough]];
+      case TState::TextRun:
+        if (!hasText_) {
+          while (i < n && IsBlank(t[i])) ++i;
+          if (i < n && t[i] != '<') hasText_ = true;
+        }
+        if (hasText_) i = Find(t, i, n, '<');
+        if (i == n) break;
+        ++i;
+        state_ = TState::TagOpen;
+        if (hasText_) complete(TTokenKind::TextToken, i - 1);
+        break;
+      case TState::TagOpen:
+        mark_ = i;
+        if (t[i] == '/') {
+          ++i;
+          state_ = TState::EndTagStart;
+          break;
+        }
+        if (t[i] == '!') {
+          ++i;
+          state_ = TState::Bang;
+          break;
+        }
+        if (!IsName(t[i])) Reject(i);
+        ++i;
+        state_ = TState::TagName;
+        [[fallthrough]];
+      case TState::TagName:
+        while (i < n && IsName(t[i])) ++i;
+        if (i == n) break;
+        if (t[i] == '>') {
+          state_ = TState::Content;
+        } else if (IsBlank(t[i])) {
+          state_ = TState::InTag;
+        } else {
+          Reject(i);
+        }
+        ++i;
+        complete(TTokenKind::OpenTagToken, i - 1);
+        break;
+      case TState::InTag:
+        while (i < n && IsBlank(t[i])) ++i;
+        if (i == n) break;
+        mark_ = i;
+        if (t[i] == '/') {
+          ++i;
+          state_ = TState::EmptyTagEnd;
+          complete(TTokenKind::EmptyTagCloseToken, i - 1);
+          break;
+        }
+        if (t[i] == '>') {
+          ++i;
+          state_ = TState::Content;
+          break;
+        }
+        if (!IsName(t[i])) Reject(i);
+        ++i;
+        state_ = TState::PropertyName;
+        [[fallthrough]];
+      case TState::PropertyName:
+        while (i < n && IsName(t[i])) ++i;
+        if (i == n) break;
+        if (t[i] == '=') {
+          state_ = TState::BeforeValue;
+        } else if (IsBlank(t[i])) {
+          state_ = TState::AfterPropertyName;
+        } else {
+          Reject(i);
+        }
+        ++i;
+        complete(TTokenKind::PropertyNameToken, i - 1);
+        break;
+      case TState::AfterPropertyName:
+        while (i < n && IsBlank(t[i])) ++i;
+        if (i == n) break;
+        if (t[i] != '=') Reject(i);
+        ++i;
+        state_ = TState::BeforeValue;
+        [[fallthrough]];
+      case TState::BeforeValue:
+        while (i < n && IsBlank(t[i])) ++i;
+        if (i == n) break;
+        if (t[i] != '"') Reject(i);
+        ++i;
+        state_ = TState::ValueStart;
+        break;
+      case TState::ValueStart:
+        mark_ = i;
+        if (t[i] == '"') {
+          ++i;
+          state_ = TState::AfterValue;
+          complete(TTokenKind::PropertyValueToken, i - 1);
+          break;
+        }
+        ++i;
+        state_ = TState::Value;
+        [[fallthrough]];
+      case TState::Value:
+        i = Find(t, i, n, '"');
+        if (i == n) break;
+        ++i;
+        state_ = TState::AfterValue;
+        complete(TTokenKind::PropertyValueToken, i - 1);
+        break;
+      case TState::AfterValue:
+        while (i < n && IsBlank(t[i])) ++i;
+        if (i == n) break;
+        mark_ = i;
+        if (IsName(t[i])) {
+          ++i;
+          state_ = TState::PropertyName;
+          break;
+        }
+        if (t[i] == '/') {
+          ++i;
+          state_ = TState::EmptyTagEnd;
+          complete(TTokenKind::CloseTagToken, i - 1);
+          break;
+        }
+        if (t[i] != '>') Reject(i);
+        ++i;
+        state_ = TState::Content;
+        break;
+      case TState::EmptyTagEnd:
+        if (t[i] != '>') Reject(i);
+        ++i;
+        state_ = TState::Content;
+        break;
+      case TState::EndTagStart:
+        mark_ = i;  // the first character is taken unchecked
+        ++i;
+        state_ = TState::EndTagName;
+        [[fallthrough]];
+      case TState::EndTagName:
+        while (i < n && IsName(t[i])) ++i;
+        if (i == n) break;
+        if (t[i] != '>') Reject(i);
+        ++i;
+        state_ = TState::Content;
+        complete(TTokenKind::CloseTagToken, i - 1);
+        break;
+      case TState::Bang:
+        if (t[i] != '-') Reject(i);
+        ++i;
+        state_ = TState::CommentOpen;
+        break;
+      case TState::CommentOpen:
+        if (t[i] != '-') Reject(i);
+        ++i;
+        state_ = TState::Comment;
+        [[fallthrough]];
+      case TState::Comment:
+        i = Find(t, i, n, '-');
+        if (i == n) break;
+        ++i;
+        state_ = TState::CommentDash;
+        break;
+      case TState::CommentDash:
+        state_ = t[i] == '-' ? TState::CommentDashDash : TState::Comment;
+        ++i;
+        break;
+      case TState::CommentDashDash:
+        state_ = t[i] == '>' ? TState::Content : TState::Comment;
+        ++i;
+        break;
+    }
+  }
+  next_ = i;
+  if (i == n) {
+    if (state_ == TState::TextRun) {
+      state_ = TState::Content;
+      if (hasText_) {
+        token.Kind = TTokenKind::TextToken;
+        token.Text = std::string_view(t + mark_, n - mark_);
+        token.Position = static_cast<std::int32_t>(n + 1);
+      }
+    }
+    if (state_ != TState::Content) Raise("Unexpected end of input.");
+  }
+  return token;
+}
+
+// ---------------------------------------------------------------------------------------
+// Tree storage
+
+// Grows without moving what it holds, so a big tree needs no huge contiguous block.
+template <class T, unsigned kShift>
+class TChunkedArray {
+ public:
+  static constexpr std::uint32_t kChunk = 1u << kShift;
+
+  T& operator[](std::uint32_t i) { return chunks_[i >> kShift][i & (kChunk - 1)]; }
+  const T& operator[](std::uint32_t i) const { return chunks_[i >> kShift][i & (kChunk - 1)]; }
+  std::uint32_t Size() const { return size_; }
+  T& Append() {
+    if ((size_ & (kChunk - 1)) == 0) chunks_.emplace_back(new T[kChunk]);
+    return (*this)[size_++];
+  }
+  std::size_t Bytes() const {
+    return chunks_.size() * sizeof(T) * kChunk + chunks_.capacity() * sizeof(chunks_[0]);
+  }
+
+ private:
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::uint32_t size_ = 0;
+};
+
+struct TPropertyRecord {
+  std::uint32_t nameOffset;   // the value follows the name: blanks, "=", blanks, quote
+  std::uint32_t valueLength;  // decoded length | kPending
+};
+
+struct TTextRecord {
+  std::uint32_t offset;  // into the document, or kJoined | index of a joined text
+  std::uint32_t length;  // decoded length | kPending
+};
+
+class TXMLTree {
+ public:
+  explicit TXMLTree(char* document) : doc(document) {}
+
+  const char* ValueStart(std::uint32_t nameOffset) const {
+    const char* p = doc + nameOffset;
+    while (IsName(*p)) ++p;
+    while (*p != '"') ++p;  // only blanks and "=" stand between
+    return p + 1;
+  }
+  std::size_t Bytes() const {
+    std::size_t joined = 0;
+    for (const auto& s : joinedTexts) joined += sizeof(s) + (s.capacity() > 15 ? s.capacity() + 1 : 0);
+    return sizeof(*this) + nodes.Bytes() + properties.Bytes() + childSlots.Bytes() +
+           texts.capacity() * sizeof(TTextRecord) + joined;
+  }
+
+  char* doc;
+  TChunkedArray<TXMLNode, 12> nodes;
+  TChunkedArray<TPropertyRecord, 13> properties;
+  TChunkedArray<std::uint32_t, 14> childSlots;
+  std::vector<TTextRecord> texts;
+  std::vector<std::string> joinedTexts;
+};
+
+// ---------------------------------------------------------------------------------------
+// Parser
+
+class TXMLParser {
+ public:
+  TXMLParser(TXMLScanner& scanner, TXMLTree& tree, std::int32_t total, const TXMLProgress& onProgress)
+      : scanner_(scanner), tree_(tree), total_(total), onProgress_(onProgress) {}
+
+  const TXMLNode* ParseDocument();
+
+ private:
+  struct TOpen {
+    std::uint32_t node;
+    std::uint32_t childMark;  // size of pending_ once this node was pushed
+    std::string_view name;    // as written
+  };
+
+  void OpenTag(const TToken& token);
+  void PropertyValue(const TToken& token);
+  void Text(const TToken& token);
+  void CloseTag(const TToken& token);
+  void Pop(const TToken& token);
+  std::int64_t FindDuplicate(const TXMLNode& node, std::uint32_t node_index, std::string_view name);
+  std::uint32_t Decoded(std::string_view raw);
+  void ApplyDeferred();
+
+  TXMLScanner& scanner_;
+  TXMLTree& tree_;
+  std::int32_t total_;
+  const TXMLProgress& onProgress_;
+  int tokenCounter_ = 0;
+  std::int64_t root_ = -1;
+  std::vector<TOpen> open_;
+  std::vector<std::uint32_t> pending_;  // children of the open elements, innermost last
+  std::string_view propertyName_;
+  std::string scratch_;
+  // Changes to the document wait until the parse succeeded, so error messages quote it as given.
+  std::vector<std::string_view> upperNames_;
+  std::vector<std::uint32_t> pendingProperties_;
+  std::vector<std::uint32_t> pendingTexts_;
+  // Name index of an element with many properties, so repeated names stay cheap to find.
+  std::unordered_map<std::string, std::uint32_t> manyProperties_;
+  std::int64_t manyPropertiesNode_ = -1;
+};
+
+std::uint32_t TXMLParser::Decoded(std::string_view raw) {
+  if (std::memchr(raw.data(), '&', raw.size()) == nullptr) return static_cast<std::uint32_t>(raw.size());
+  scratch_.resize(raw.size());
+  return static_cast<std::uint32_t>(DecodeEntities(raw.data(), raw.size(), scratch_.data())) | kPending;
+}
+
+void TXMLParser::OpenTag(const TToken& token) {
+  const std::uint32_t index = tree_.nodes.Size();
+  TXMLNode& node = tree_.nodes.Append();
+  node.tree_ = &tree_;
+  node.position_ = token.Position;
+  node.text_ = 0;
+  node.firstProperty_ = tree_.properties.Size();
+  node.propertyCount_ = 0;
+  node.firstChild_ = 0;
+  node.childCount_ = 0;
+  if (!open_.empty()) {
+    pending_.push_back(index);
+  } else if (root_ < 0) {
+    root_ = index;
+  } else {
+    Raise("Only 1 root node supported.");
+  }
+  open_.push_back({index, static_cast<std::uint32_t>(pending_.size()), token.Text});
+  if (std::any_of(token.Text.begin(), token.Text.end(), IsUpper)) upperNames_.push_back(token.Text);
+}
+
+std::int64_t TXMLParser::FindDuplicate(const TXMLNode& node, std::uint32_t nodeIndex, std::string_view name) {
+  if (node.propertyCount_ < 16) {
+    for (std::uint32_t k = node.firstProperty_; k < node.firstProperty_ + node.propertyCount_; ++k) {
+      const char* other = tree_.doc + tree_.properties[k].nameOffset;
+      if (SameTextIgnoringCase(name, std::string_view(other, name.size())) && !IsName(other[name.size()])) {
+        return k;
+      }
+    }
+    return -1;
+  }
+  if (manyPropertiesNode_ != nodeIndex) {
+    manyProperties_.clear();
+    manyPropertiesNode_ = nodeIndex;
+    for (std::uint32_t k = node.firstProperty_; k < node.firstProperty_ + node.propertyCount_; ++k) {
+      const char* other = tree_.doc + tree_.properties[k].nameOffset;
+      std::size_t length = 0;
+      while (IsName(other[length])) ++length;
+      manyProperties_.emplace(Lowered(std::string_view(other, length)), k);
+    }
+  }
+  const auto hit = manyProperties_.find(Lowered(name));
+  if (hit != manyProperties_.end()) return hit->second;
+  manyProperties_.emplace(Lowered(name), tree_.properties.Size());
+  return -1;
+}
+
+void TXMLParser::PropertyValue(const TToken& token) {
+  assert(!open_.empty());
+  const std::uint32_t nodeIndex = open_.back().node;
+  TXMLNode& node = tree_.nodes[nodeIndex];
+  const std::uint32_t length = Decoded(token.Text);
+  const auto nameOffset = static_cast<std::uint32_t>(propertyName_.data() - tree_.doc);
+  std::int64_t index = FindDuplicate(node, nodeIndex, propertyName_);
+  if (index < 0) {
+    assert(node.firstProperty_ + node.propertyCount_ == tree_.properties.Size());
+    index = tree_.properties.Size();
+    tree_.properties.Append();
+    ++node.propertyCount_;
+  }
+  tree_.properties[static_cast<std::uint32_t>(index)] = {nameOffset, length};
+  if (length & kPending) pendingProperties_.push_back(static_cast<std::uint32_t>(index));
+}
+
+void TXMLParser::Text(const TToken& token) {
+  if (open_.empty()) Raise("Unexpected text encountered outside root node.");
+  TXMLNode& node = tree_.nodes[open_.back().node];
+  if (node.text_ == 0) {
+    const std::uint32_t length = Decoded(token.Text);
+    tree_.texts.push_back({static_cast<std::uint32_t>(token.Text.data() - tree_.doc), length});
+    node.text_ = static_cast<std::uint32_t>(tree_.texts.size());
+    if (length & kPending) pendingTexts_.push_back(node.text_ - 1);
+    return;
+  }
+  TTextRecord& record = tree_.texts[node.text_ - 1];
+  if (!(record.offset & kJoined)) {
+    // A second run: from now on the text lives outside the document.
+    const std::size_t first = record.offset;
+    const std::size_t firstEnd = Find(tree_.doc, first, static_cast<std::size_t>(total_), '<');
+    std::string joined;
+    AppendDecoded(joined, std::string_view(tree_.doc + first, firstEnd - first));
+    tree_.joinedTexts.push_back(std::move(joined));
+    record = {kJoined | static_cast<std::uint32_t>(tree_.joinedTexts.size() - 1), 0};
+  }
+  AppendDecoded(tree_.joinedTexts[record.offset & ~kJoined], token.Text);
+}
+
+void TXMLParser::Pop(const TToken& token) {
+  if (open_.empty()) {
+    const auto at = scanner_.Counters(token.Position);
+    Raise("Closing tag \"%s\" found while no element is open (%d,%d)",
+          {Lowered(token.Text), at.Line, at.Column});
+  }
+  const TOpen top = open_.back();
+  open_.pop_back();
+  const auto count = static_cast<std::uint32_t>(pending_.size() - top.childMark);
+  if (count > 0) {
+    TXMLNode& node = tree_.nodes[top.node];
+    node.firstChild_ = tree_.childSlots.Size();
+    node.childCount_ = count;
+    for (std::size_t k = top.childMark; k < pending_.size(); ++k) tree_.childSlots.Append() = pending_[k];
+    pending_.resize(top.childMark);
+  }
+  if (!token.Text.empty() && !SameTextIgnoringCase(token.Text, top.name)) {
+    const auto at = scanner_.Counters(token.Position);
+    Raise("Opening tag \"%s\" doesn't mach closing tag \"%s\" (%d,%d)",
+          {Lowered(top.name), Lowered(token.Text), at.Line, at.Column});
+  }
+}
+
+void TXMLParser::ApplyDeferred() {
+  for (const std::string_view name : upperNames_) {
+    char* p = const_cast<char*>(name.data());
+    for (std::size_t k = 0; k < name.size(); ++k) p[k] = LowerChar(p[k]);
+  }
+  for (const std::uint32_t index : pendingProperties_) {
+    TPropertyRecord& record = tree_.properties[index];
+    if (!(record.valueLength & kPending)) continue;  // replaced by a later value, or done
+    char* value = const_cast<char*>(tree_.ValueStart(record.nameOffset));
+    const auto offset = static_cast<std::size_t>(value - tree_.doc);
+    const std::size_t raw = Find(tree_.doc, offset, static_cast<std::size_t>(total_), '"') - offset;
+    record.valueLength = static_cast<std::uint32_t>(DecodeEntities(value, raw, value));
+  }
+  for (const std::uint32_t index : pendingTexts_) {
+    TTextRecord& record = tree_.texts[index];
+    if (!(record.length & kPending) || (record.offset & kJoined)) continue;
+    char* text = tree_.doc + record.offset;
+    const std::size_t raw =
+        Find(tree_.doc, record.offset, static_cast<std::size_t>(total_), '<') - record.offset;
+    record.length = static_cast<std::uint32_t>(DecodeEntities(text, raw, text));
+  }
+}
+
+void TXMLParser::CloseTag(const TToken& token) { Pop(token); }
+
+const TXMLNode* TXMLParser::ParseDocument() {
+  for (;;) {
+    const TToken token = scanner_.NextToken();
+    if (token.Kind == TTokenKind::EndOfInput) break;
+    if (++tokenCounter_ == 32) {
+      tokenCounter_ = 0;
+      if (onProgress_) onProgress_(token.Position, total_);
+    }
+    switch (token.Kind) {
+      case TTokenKind::OpenTagToken:
+        OpenTag(token);
+        break;
+      case TTokenKind::PropertyNameToken:
+        propertyName_ = token.Text;
+        break;
+      case TTokenKind::PropertyValueToken:
+        PropertyValue(token);
+        break;
+      case TTokenKind::TextToken:
+        Text(token);
+        break;
+      case TTokenKind::CloseTagToken:
+        CloseTag(token);
+        break;
+      case TTokenKind::EmptyTagCloseToken:
+        Pop(token);
+        break;
+      default:
+        Raise("Unexpected token.");
+    }
+  }
+  if (!open_.empty()) Raise("Closing tag missing for opening tag %s", {Lowered(open_.back().name)});
+  ApplyDeferred();
+  return root_ < 0 ? nullptr : &tree_.nodes[static_cast<std::uint32_t>(root_)];
+}
+
+// ---------------------------------------------------------------------------------------
+// Reader
+
+TXMLReader::TXMLReader(std::string document) : document_(std::move(document)) {}
+
+TXMLReader::~TXMLReader() = default;
+
+const TXMLNode* TXMLReader::RootNode() {
+  if (root_) return root_;
+  if (document_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    Raise("Document too large (%d characters).", {static_cast<std::int64_t>(document_.size())});
+  }
+  tree_ = std::make_unique<TXMLTree>(document_.data());
+  try {
+    TXMLScanner scanner(document_);
+    TXMLParser parser(scanner, *tree_, static_cast<std::int32_t>(document_.size()), OnProgress);
+    root_ = parser.ParseDocument();
+  } catch (...) {
+    tree_.reset();
+    throw;
+  }
+  if (!root_) tree_.reset();
+  return root_;
+}
+
+std::size_t TXMLReader::TreeBytes() const { return tree_ ? tree_->Bytes() : 0; }
+
+// ---------------------------------------------------------------------------------------
+// Number conversions
+
+namespace {
+
+// Just enough of an unbounded natural number to compare a decimal text with a binary value.
+class TBigNat {
+ public:
+  explicit TBigNat(std::uint64_t value = 0) {
+    if (value) limbs_.push_back(static_cast<std::uint32_t>(value));
+    if (value >> 32) limbs_.push_back(static_cast<std::uint32_t>(value >> 32));
+  }
+  void MulAdd(std::uint32_t factor, std::uint32_t addend) {
+    std::uint64_t carry = addend;
+    for (std::uint32_t& limb : limbs_) {
+      const std::uint64_t v = static_cast<std::uint64_t>(limb) * factor + carry;
+      limb = static_cast<std::uint32_t>(v);
+      carry = v >> 32;
+    }
+    if (carry) limbs_.push_back(static_cast<std::uint32_t>(carry));
+  }
+  void MulPow5(int exponent) {
+    for (; exponent >= 13; exponent -= 13) MulAdd(1220703125u, 0);
+    std::uint32_t rest = 1;
+    while (exponent-- > 0) rest *= 5;
+    MulAdd(rest, 0);
+  }
+  void ShiftLeft(int bits) {
+    if (limbs_.empty() || bits <= 0) return;
+    limbs_.insert(limbs_.begin(), static_cast<std::size_t>(bits / 32), 0u);
+    if (const int r = bits % 32) {
+      std::uint32_t carry = 0;
+      for (std::uint32_t& limb : limbs_) {
+        const std::uint32_t next = limb >> (32 - r);
+        limb = (limb << r) | carry;
+        carry = next;
+      }
+      if (carry) limbs_.push_back(carry);
+    }
+  }
+  static int Compare(const TBigNat& a, const TBigNat& b) {
+    if (a.limbs_.size() != b.limbs_.size()) return a.limbs_.size() < b.limbs_.size() ? -1 : 1;
+    for (std::size_t k = a.limbs_.size(); k-- > 0;) {
+      if (a.limbs_[k] != b.limbs_[k]) return a.limbs_[k] < b.limbs_[k] ? -1 : 1;
+    }
+    return 0;
+  }
+
+ private:
+  std::vector<std::uint32_t> limbs_;  // least significant first
+};
+
+// A decimal number as significant digits times a power of ten.
+struct TDecimal {
+  std::string digits;  // no leading zeros; empty for zero
+  std::int64_t exponent = 0;
+  bool inexact = false;  // nonzero digits were dropped beyond the kept ones
+};
+
+// Enough digits to decide any rounding of a single-range value exactly.
+constexpr std::size_t kKeptDigits = 800;
+
+// Sign of (decimal - k * 2^binaryExponent).
+int CompareExact(const TDecimal& x, const TBigNat& k, int binaryExponent) {
+  TBigNat left;
+  for (std::size_t i = 0; i < x.digits.size(); i += 9) {
+    const std::size_t count = std::min<std::size_t>(9, x.digits.size() - i);
+    std::uint32_t chunk = 0;
+    std::uint32_t scale = 1;
+    for (std::size_t j = 0; j < count; ++j) {
+      chunk = chunk * 10 + static_cast<std::uint32_t>(x.digits[i + j] - '0');
+      scale *= 10;
+    }
+    left.MulAdd(scale, chunk);
+  }
+  TBigNat right = k;
+  const auto e10 = static_cast<int>(x.exponent);
+  if (e10 >= 0) {
+    left.MulPow5(e10);
+  } else {
+    right.MulPow5(-e10);
+  }
+  // Both sides now carry a power of two: 2^e10 on the left, 2^binaryExponent on the right.
+  if (e10 > binaryExponent) {
+    left.ShiftLeft(e10 - binaryExponent);
+  } else {
+    right.ShiftLeft(binaryExponent - e10);
+  }
+  const int order = TBigNat::Compare(left, right);
+  return order == 0 && x.inexact ? 1 : order;
+}
+
+[[noreturn]] void NotAFloat(std::string_view text) {
+  Raise("'%s' is not a valid floating point value", {text});
+}
+
+// The decimal value rounded first to the 64-bit significand of the x87 extended format and
+// then to single precision, as a conversion through an extended intermediate does. The two
+// roundings differ from one direct rounding only when the value lies within half an extended
+// unit of a point halfway between two singles; the double result lands exactly on that
+// point then, and only that case is settled with exact integer arithmetic.
+float RoundThroughExtended(double magnitude, const TDecimal& x) {
+  float lower = static_cast<float>(magnitude);
+  if (static_cast<double>(lower) > magnitude) lower = std::nextafter(lower, 0.0f);
+  int e = 0;
+  std::frexp(static_cast<double>(lower), &e);
+  const double unit =
+      lower < std::numeric_limits<float>::min() ? std::ldexp(1.0, -149) : std::ldexp(1.0, e - 24);
+  const double half = static_cast<double>(lower) + unit / 2;
+  if (magnitude != half) return static_cast<float>(magnitude);
+  std::frexp(half, &e);
+  // half = m * 2^(e-64) with m an integer below 2^64; count in halves of the extended unit.
+  const auto m = static_cast<std::uint64_t>(std::ldexp(half, 64 - e));
+  TBigNat twice(m);
+  twice.MulAdd(2, 0);
+  const int side = CompareExact(x, twice, e - 65);
+  if (side == 0) return static_cast<float>(half);
+  // Half an extended unit away from the halfway point, on the value's side: 2m + 1 or 2m - 1.
+  TBigNat bound(side > 0 ? m : m - 1);
+  bound.MulAdd(2, 1);
+  const int beyond = CompareExact(x, bound, e - 65);
+  const bool withinHalfUnit = side > 0 ? beyond <= 0 : beyond >= 0;
+  if (withinHalfUnit) return static_cast<float>(half);  // the extended value is the halfway point
+  return side > 0 ? std::nextafter(lower, std::numeric_limits<float>::infinity()) : lower;
+}
+
+}  // namespace
+
+std::int32_t StrToInt32(std::string_view text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  if (i == text.size()) Raise("'%s' is not a valid integer value", {text});
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') Raise("'%s' is not a valid integer value", {text});
+    value = value * 10 + (c - '0');
+    if (value > std::int64_t{1} << 31) Raise("'%s' is not a valid integer value", {text});
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max()) Raise("'%s' is not a valid integer value", {text});
+  return static_cast<std::int32_t>(value);
+}
+
+float StrToSingle(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && text[begin] == ' ') ++begin;
+  while (end > begin && text[end - 1] == ' ') --end;
+  const std::string_view s = text.substr(begin, end - begin);
+
+  TDecimal x;
+  std::size_t i = 0;
+  const bool negative = i < s.size() && s[i] == '-';
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+  const std::size_t numberStart = negative ? 0 : i;  // from_chars takes "-" but not "+"
+  std::size_t digitCount = 0;
+  const auto digit = [&](char c, bool fraction) {
+    ++digitCount;
+    if (x.digits.empty() && c == '0') {
+      if (fraction) --x.exponent;
+    } else if (x.digits.size() < kKeptDigits) {
+      x.digits += c;
+      if (fraction) --x.exponent;
+    } else {
+      x.inexact = x.inexact || c != '0';
+      if (!fraction) ++x.exponent;
+    }
+  };
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) digit(s[i], false);
+  if (i < s.size() && s[i] == '.') {
+    for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) digit(s[i], true);
+  }
+  if (digitCount == 0) NotAFloat(text);
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    const bool negativeExponent = i < s.size() && s[i] == '-';
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+    if (i == s.size() || s[i] < '0' || s[i] > '9') NotAFloat(text);
+    std::int64_t exponent = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+      exponent = std::min<std::int64_t>(exponent * 10 + (s[i] - '0'), 1000000000);
+    }
+    x.exponent += negativeExponent ? -exponent : exponent;
+  }
+  if (i != s.size()) NotAFloat(text);
+  if (x.digits.empty()) return negative ? -0.0f : 0.0f;
+
+  double value = 0;
+  const auto result = std::from_chars(s.data() + numberStart, s.data() + s.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (x.exponent + static_cast<std::int64_t>(x.digits.size()) > 0) NotAFloat(text);  // too large
+    return negative ? -0.0f : 0.0f;  // far below the smallest single
+  }
+  if (result.ec != std::errc() || result.ptr != s.data() + s.size()) NotAFloat(text);
+  const float magnitude = RoundThroughExtended(std::fabs(value), x);
+  if (std::isinf(magnitude)) NotAFloat(text);
+  return negative ? -magnitude : magnitude;
+}
+
+// ---------------------------------------------------------------------------------------
+// Node
+
+std::string_view TXMLNode::Name() const {
+  const char* end = tree_->doc + position_ - 2;
+  const char* begin = end;
+  while (begin[-1] != '<') --begin;
+  return std::string_view(begin, static_cast<std::size_t>(end - begin));
+}
+
+std::string_view TXMLNode::Text() const {
+  if (text_ == 0) return {};
+  const TTextRecord& record = tree_->texts[text_ - 1];
+  if (record.offset & kJoined) return tree_->joinedTexts[record.offset & ~kJoined];
+  return std::string_view(tree_->doc + record.offset, record.length & ~kPending);
+}
+
+const TXMLNode* TXMLNode::GetChild(std::int32_t index) const {
+  if (childCount_ == 0) return nullptr;
+  if (index < 0 || static_cast<std::uint32_t>(index) >= childCount_) {
+    Raise("List index out of bounds (%d)", {index});
+  }
+  return &tree_->nodes[tree_->childSlots[firstChild_ + static_cast<std::uint32_t>(index)]];
+}
+
+std::int64_t TXMLNode::FindProperty(std::string_view name) const {
+  if (propertyCount_ == 0 || name.empty()) return -1;
+  // Names in the tree hold name characters only; anything else can never match.
+  if (!std::all_of(name.begin(), name.end(), IsName)) return -1;
+  const char first = LowerChar(name[0]);
+  for (std::uint32_t k = firstProperty_; k < firstProperty_ + propertyCount_; ++k) {
+    const char* candidate = tree_->doc + tree_->properties[k].nameOffset;
+    if (LowerChar(candidate[0]) != first) continue;
+    if (SameTextIgnoringCase(name, std::string_view(candidate, name.size())) &&
+        !IsName(candidate[name.size()])) {
+      return k;
+    }
+  }
+  return -1;
+}
+
+bool TXMLNode::HasProperty(std::string_view name) const { return FindProperty(name) >= 0; }
+
+std::string_view TXMLNode::GetProperty(std::string_view name) const {
+  const std::int64_t index = FindProperty(name);
+  if (index < 0) Raise("Property \"%s\" not found for node \"%s\".", {name, Name()});
+  const TPropertyRecord& record = tree_->properties[static_cast<std::uint32_t>(index)];
+  return std::string_view(tree_->ValueStart(record.nameOffset), record.valueLength & ~kPending);
+}
+
+bool TXMLNode::GetBoolProperty(std::string_view name) const {
+  const std::string value = LowerCase(GetProperty(name));
+  return value == "true" || value == "1" || value == "yes";
+}
+
+std::int32_t TXMLNode::GetIntProperty(std::string_view name) const { return StrToInt32(GetProperty(name)); }
+
+float TXMLNode::GetFloatProperty(std::string_view name) const { return StrToSingle(GetProperty(name)); }
+
+}  // namespace pallix

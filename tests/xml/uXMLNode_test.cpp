@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "BasicFn.h"
+#include "uXMLReader.h"
+
+namespace pallix {
+namespace {
+
+// The value as a node property, so the getters run on what the parser stored.
+class Property {
+ public:
+  explicit Property(const std::string& value) : reader_("<n v=\"" + value + "\" />") {}
+  const TXMLNode& Node() { return *reader_.RootNode(); }
+
+ private:
+  TXMLStringReader reader_;
+};
+
+TEST(XMLNodeBool, Values) {
+  const struct {
+    const char* value;
+    bool expected;
+  } cases[] = {{"true", true},  {"TRUE", true},    {"Yes", true},      {"1", true},  {"True ", false},
+               {"no", false},   {"", false},       {"false", false},   {"0", false}, {"on", false},
+               {" yes", false}, {"&#89;es", true}, {"yes&#32;", false}};
+  for (const auto& c : cases) {
+    Property p(c.value);
+    EXPECT_EQ(p.Node().GetBoolProperty("V"), c.expected) << c.value;
+  }
+}
+
+TEST(XMLNodeInt, Accepted) {
+  const struct {
+    const char* value;
+    std::int32_t expected;
+  } cases[] = {{"0", 0},
+               {"-0", 0},
+               {"+7", 7},
+               {"007", 7},
+               {"2147483647", 2147483647},
+               {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+               {"00000000000000000000042", 42}};
+  for (const auto& c : cases) {
+    Property p(c.value);
+    EXPECT_EQ(p.Node().GetIntProperty("v"), c.expected) << c.value;
+  }
+}
+
+TEST(XMLNodeInt, Rejected) {
+  for (const char* value : {"", "+", "-", " 1", "1 ", "0x10", "$10", "1.0", "1e3", "2147483648",
+                            "-2147483649", "99999999999999999999", "--1", "1-", "abc"}) {
+    try {
+      StrToInt32(value);
+      ADD_FAILURE() << value;
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "'" + std::string(value) + "' is not a valid integer value");
+    }
+  }
+}
+
+std::string Bits(float f) {
+  std::uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return IntToStr(u);
+}
+
+TEST(XMLNodeFloat, Accepted) {
+  const struct {
+    const char* value;
+    float expected;
+  } cases[] = {
+      {"1.5", 1.5f},
+      {"-2e3", -2000.0f},
+      {" 1.5  ", 1.5f},
+      {"+.5", 0.5f},
+      {"5.", 5.0f},
+      {"1E2", 100.0f},
+      {"1e+2", 100.0f},
+      {"0.1", 0.1f},
+      {"-0", -0.0f},
+      {"0.000", 0.0f},
+      {"1e-50", 0.0f},
+      {"-1e-50", -0.0f},
+      {"1e-45", std::numeric_limits<float>::denorm_min()},
+      {"3.4028235e38", std::numeric_limits<float>::max()},
+      {"340282356779733642999999999999999999999", std::numeric_limits<float>::max()},
+      {"0.00000000000000000000000000000000000000000000000000000000000000000000000000000001e80", 1.0f},
+      {"16777217", 16777216.0f},  // exactly halfway: to even
+      {"16777219", 16777220.0f},
+  };
+  for (const auto& c : cases) {
+    Property p(c.value);
+    EXPECT_EQ(Bits(p.Node().GetFloatProperty("v")), Bits(c.expected)) << c.value;
+  }
+}
+
+// Rounded first to the 64-bit significand of the extended format, then to single: close to
+// a halfway point between two singles this differs from rounding the decimal value once.
+TEST(XMLNodeFloat, RoundsThroughExtendedPrecision) {
+  const float one = 1.0f;
+  const float oneUp = std::nextafter(one, 2.0f);
+  const float oneUp2 = std::nextafter(oneUp, 2.0f);
+  const struct {
+    const char* value;
+    float expected;
+  } cases[] = {
+      // 1 + 2^-24 + 2^-65: within half an extended unit of the halfway point, so to even.
+      {"1.00000005960464477541773005431213761085018632002174854278564453125", one},
+      // 1 + 2^-24 + 2^-64: exactly half an extended unit, the halfway point is even there.
+      {"1.0000000596046447754448351086242752217003726400434970855712890625", one},
+      // A hair beyond: the extended value is past the halfway point.
+      {"1."
+       "0000000596046447754448351086250640826055936518489088141365718487296732064351090230047702789306640625",
+       oneUp},
+      // Below the halfway point between an odd and an even single.
+      {"1.00000017881393432614476994568786238914981367997825145721435546875", oneUp2},
+      {"1.000000178813934326117664890567931211353311271214892863579137838314636610448360443115234375", oneUp},
+      // Far more digits than needed: the dropped tail still counts.
+      {"1.00000005960464477544483510862427522170037264004349708557128906250000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+       "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000001",
+       oneUp},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Bits(StrToSingle(c.value)), Bits(c.expected)) << c.value;
+    EXPECT_EQ(Bits(StrToSingle(std::string("-") + c.value)), Bits(-c.expected)) << c.value;
+  }
+}
+
+TEST(XMLNodeFloat, Rejected) {
+  for (const char* value :
+       {"", " ", ".", "-.", "+", "1e", "1e+", "e5", "--1", "1.5x", "1..2", "1,5", "\t1.5", "nan", "NaN",
+        "inf", "-inf", "infinity", "0x10", "1e400", "3.5e38", "-3.5e38", "1 5", "1.5f", "1e5.5",
+        // Just below the overflow threshold, but the extended value is on it.
+        "340282356779733661637539395458142568447"}) {
+    try {
+      StrToSingle(value);
+      ADD_FAILURE() << value;
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "'" + std::string(value) + "' is not a valid floating point value");
+    }
+  }
+}
+
+TEST(XMLNodeFloat, IgnoresTheProcessLocale) {
+  const char* previous = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = previous ? previous : "C";
+  bool switched = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE", "fr_FR.UTF-8", "German_Germany.1252"}) {
+    if (std::setlocale(LC_ALL, name)) {
+      switched = true;
+      break;
+    }
+  }
+  Property p("1.5");
+  const float got = p.Node().GetFloatProperty("v");
+  EXPECT_THROW(StrToSingle("1,5"), Error);
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(got, 1.5f);
+  if (!switched) GTEST_SKIP() << "no locale with a decimal comma installed";
+}
+
+}  // namespace
+}  // namespace pallix
