@@ -1,0 +1,464 @@
+// Reads our files with OGRE itself: binary meshes through OGRE's MeshSerializer, material
+// scripts through OGRE's script compiler, and XML meshes as OgreXMLConverter writes them.
+// Fails (exit 1) on any exception, any error in OGRE's log, or any difference from the
+// expectation file the fixture program wrote beside the files.
+//
+//   pallix_ogre_check [--expect FILE] [--mesh FILE] [--material FILE] [--xml FILE]
+//
+// Without --expect, a mesh and a material script are checked against each other: every
+// submesh names a material of the script, and carries the coordinate sets its units read.
+#include <Ogre.h>
+#include <OgreDefaultHardwareBufferManager.h>
+#include <OgreMeshSerializer.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int gFailures = 0;
+std::string gContext;
+
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "FAIL %s: %s\n", gContext.c_str(), what.c_str());
+  ++gFailures;
+}
+
+template <typename T>
+void ExpectEq(const T& actual, const T& expected, const std::string& what) {
+  if (actual == expected) return;
+  std::ostringstream s;
+  s << what << ": got " << actual << ", expected " << expected;
+  Fail(s.str());
+}
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) Fail("cannot read " + name);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// ---- expectations -------------------------------------------------------------------------
+
+struct ExpectedSubMesh {
+  std::size_t vertices = 0, faces = 0;
+  bool normals = false;
+  unsigned sets = 0;
+  std::string material;
+};
+struct ExpectedUnit {
+  unsigned set = 0;
+  std::string texture;
+};
+struct ExpectedMaterial {
+  std::string name;
+  std::string blend;  // none, replace or alpha
+  std::vector<ExpectedUnit> units;
+};
+struct Expectation {
+  std::vector<ExpectedSubMesh> subMeshes;
+  std::vector<ExpectedMaterial> materials;
+};
+
+// Lines: "submesh V F N S name", "material blend name", "unit set texture"; names run to the
+// end of the line.
+Expectation ReadExpectation(const std::string& fileName) {
+  Expectation e;
+  std::istringstream in(ReadFile(fileName));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream l(line);
+    std::string kind;
+    l >> kind;
+    auto rest = [&l] {
+      std::string s;
+      std::getline(l >> std::ws, s);
+      return s;
+    };
+    if (kind == "submesh") {
+      ExpectedSubMesh s;
+      l >> s.vertices >> s.faces >> s.normals >> s.sets;
+      s.material = rest();
+      e.subMeshes.push_back(s);
+    } else if (kind == "material") {
+      ExpectedMaterial m;
+      l >> m.blend;
+      m.name = rest();
+      e.materials.push_back(m);
+    } else if (kind == "unit" && !e.materials.empty()) {
+      ExpectedUnit u;
+      l >> u.set;
+      u.texture = rest();
+      e.materials.back().units.push_back(u);
+    } else if (!kind.empty()) {
+      Fail("bad expectation line: " + line);
+    }
+  }
+  return e;
+}
+
+// ---- OGRE without a render system -------------------------------------------------------
+
+// Any error OGRE logs counts as a failure: the script compiler reports through the log only.
+class ErrorCatcher : public Ogre::LogListener {
+ public:
+  void messageLogged(const Ogre::String& message, Ogre::LogMessageLevel level, bool, const Ogre::String&,
+                     bool&) override {
+    std::string lower = message;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (level == Ogre::LML_CRITICAL || lower.find("error") != std::string::npos ||
+        lower.find("exception") != std::string::npos) {
+      Fail("OGRE: " + message);
+    }
+  }
+};
+
+class OgreSetup {
+ public:
+  OgreSetup() {
+    logs_ = std::make_unique<Ogre::LogManager>();
+    logs_->createLog("pallix_ogre_check.log", true, false, true)->addListener(&catcher_);
+    root_ = std::make_unique<Ogre::Root>("", "", "");
+    buffers_ = std::make_unique<Ogre::DefaultHardwareBufferManager>();
+    textures_ = std::make_unique<Ogre::DefaultTextureManager>();
+  }
+  ~OgreSetup() {
+    Ogre::MeshManager::getSingleton().removeAll();
+    Ogre::MaterialManager::getSingleton().removeAll();
+    textures_.reset();
+    buffers_.reset();
+    root_.reset();
+    logs_->getDefaultLog()->removeListener(&catcher_);
+  }
+
+ private:
+  ErrorCatcher catcher_;
+  std::unique_ptr<Ogre::LogManager> logs_;
+  std::unique_ptr<Ogre::Root> root_;
+  std::unique_ptr<Ogre::DefaultHardwareBufferManager> buffers_;
+  std::unique_ptr<Ogre::DefaultTextureManager> textures_;
+};
+
+const Ogre::String& Group() { return Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME; }
+
+// A stream that owns a copy of the file's bytes.
+Ogre::DataStreamPtr Stream(const std::string& fileName) {
+  const std::string bytes = ReadFile(fileName);
+  auto stream = std::make_shared<Ogre::MemoryDataStream>(fileName, bytes.size(), true);
+  std::memcpy(stream->getPtr(), bytes.data(), bytes.size());
+  return stream;
+}
+
+// ---- binary mesh --------------------------------------------------------------------------
+
+struct LoadedSubMesh {
+  std::string material;
+  std::size_t vertices = 0, indices = 0;
+  bool normals = false;
+  unsigned sets = 0;
+};
+
+std::vector<LoadedSubMesh> LoadMesh(const std::string& fileName) {
+  gContext = fileName;
+  std::vector<LoadedSubMesh> out;
+  Ogre::MeshPtr mesh = Ogre::MeshManager::getSingleton().createManual(fileName, Group());
+  Ogre::MeshSerializer().importMesh(Stream(fileName), mesh.get());
+  const Ogre::AxisAlignedBox& box = mesh->getBounds();
+  Ogre::Vector3 lo(INFINITY, INFINITY, INFINITY), hi(-INFINITY, -INFINITY, -INFINITY);
+  for (unsigned i = 0; i < mesh->getNumSubMeshes(); ++i) {
+    gContext = fileName + " submesh " + std::to_string(i);
+    const Ogre::SubMesh* sub = mesh->getSubMesh(i);
+    LoadedSubMesh s;
+    // OGRE keeps the name only when the material exists, so scripts are read first.
+    s.material = sub->getMaterialName();
+    if (s.material.empty()) Fail("names no material of the script");
+    if (sub->useSharedVertices) Fail("uses shared vertices");
+    if (sub->operationType != Ogre::RenderOperation::OT_TRIANGLE_LIST) Fail("not a triangle list");
+    const Ogre::VertexData* vd = sub->vertexData;
+    s.vertices = vd->vertexCount;
+    s.indices = sub->indexData->indexCount;
+    const auto want =
+        s.vertices > 65536 ? Ogre::HardwareIndexBuffer::IT_32BIT : Ogre::HardwareIndexBuffer::IT_16BIT;
+    if (s.indices && sub->indexData->indexBuffer->getType() != want)
+      Fail("index size does not fit the vertex count");
+    const Ogre::VertexDeclaration* decl = vd->vertexDeclaration;
+    for (const Ogre::VertexElement& el : decl->getElements()) {
+      switch (el.getSemantic()) {
+        case Ogre::VES_POSITION:
+          if (el.getType() != Ogre::VET_FLOAT3) Fail("position is not float3");
+          break;
+        case Ogre::VES_NORMAL:
+          if (el.getType() != Ogre::VET_FLOAT3) Fail("normal is not float3");
+          s.normals = true;
+          break;
+        case Ogre::VES_TEXTURE_COORDINATES:
+          if (el.getType() != Ogre::VET_FLOAT2) Fail("texture coordinates are not float2");
+          if (el.getIndex() != s.sets) Fail("texture coordinate sets out of order");
+          ++s.sets;
+          break;
+        default:
+          Fail("unexpected vertex element");
+      }
+    }
+    // Every index addresses a vertex; every position lies in the mesh's box.
+    if (s.indices) {
+      auto ib = sub->indexData->indexBuffer;
+      const void* p = ib->lock(Ogre::HardwareBuffer::HBL_READ_ONLY);
+      for (std::size_t k = 0; k < s.indices; ++k) {
+        const std::size_t index = ib->getType() == Ogre::HardwareIndexBuffer::IT_16BIT
+                                      ? static_cast<const std::uint16_t*>(p)[k]
+                                      : static_cast<const std::uint32_t*>(p)[k];
+        if (index >= s.vertices) {
+          Fail("index " + std::to_string(index) + " out of range");
+          break;
+        }
+      }
+      ib->unlock();
+    }
+    const Ogre::VertexElement* pos = decl->findElementBySemantic(Ogre::VES_POSITION);
+    if (!pos) {
+      Fail("no positions");
+    } else if (s.vertices) {
+      auto vb = vd->vertexBufferBinding->getBuffer(pos->getSource());
+      const auto* base = static_cast<const unsigned char*>(vb->lock(Ogre::HardwareBuffer::HBL_READ_ONLY));
+      for (std::size_t k = 0; k < s.vertices; ++k) {
+        float xyz[3];
+        std::memcpy(xyz, base + k * vb->getVertexSize() + pos->getOffset(), sizeof xyz);
+        const Ogre::Vector3 v(xyz[0], xyz[1], xyz[2]);
+        lo.makeFloor(v);
+        hi.makeCeil(v);
+      }
+      vb->unlock();
+    }
+    out.push_back(s);
+  }
+  gContext = fileName;
+  // The bounds chunk is exactly the box of the positions.
+  if (!out.empty() &&
+      std::any_of(out.begin(), out.end(), [](const LoadedSubMesh& s) { return s.vertices; })) {
+    if (box.getMinimum() != lo || box.getMaximum() != hi) Fail("bounds do not match the positions");
+    const float radius = mesh->getBoundingSphereRadius();
+    const Ogre::Vector3 centre = (lo + hi) / 2;
+    if (radius < (hi - centre).length() * 0.999f || radius > (hi - lo).length()) Fail("implausible radius");
+  }
+  Ogre::MeshManager::getSingleton().remove(mesh);
+  return out;
+}
+
+void CheckMeshAgainst(const std::vector<LoadedSubMesh>& loaded, const Expectation& e) {
+  ExpectEq(loaded.size(), e.subMeshes.size(), "submesh count");
+  for (std::size_t i = 0; i < std::min(loaded.size(), e.subMeshes.size()); ++i) {
+    const LoadedSubMesh& l = loaded[i];
+    const ExpectedSubMesh& x = e.subMeshes[i];
+    const std::string at = "submesh " + std::to_string(i) + " ";
+    ExpectEq(l.material, x.material, at + "material");
+    ExpectEq(l.vertices, x.vertices, at + "vertex count");
+    ExpectEq(l.indices, 3 * x.faces, at + "index count");
+    ExpectEq(l.normals, x.normals, at + "normals");
+    ExpectEq(l.sets, x.sets, at + "coordinate sets");
+  }
+}
+
+// ---- material script ----------------------------------------------------------------------
+
+struct LoadedUnit {
+  unsigned set;
+  std::string texture;
+};
+struct LoadedMaterial {
+  std::string blend;
+  std::vector<LoadedUnit> units;
+};
+
+std::map<std::string, LoadedMaterial> LoadMaterials(const std::string& fileName) {
+  gContext = fileName;
+  Ogre::DataStreamPtr stream = Stream(fileName);
+  Ogre::MaterialManager::getSingleton().parseScript(stream, Group());
+  std::map<std::string, LoadedMaterial> out;
+  auto it = Ogre::MaterialManager::getSingleton().getResourceIterator();
+  while (it.hasMoreElements()) {
+    auto res = it.getNext();
+    if (res->getGroup() != Group() || res->getOrigin() != fileName) continue;
+    auto* mat = static_cast<Ogre::Material*>(res.get());
+    LoadedMaterial m;
+    if (mat->getNumTechniques() != 1 || mat->getTechnique(0)->getNumPasses() != 1) {
+      Fail(mat->getName() + ": not one technique with one pass");
+      continue;
+    }
+    const Ogre::Pass* pass = mat->getTechnique(0)->getPass(0);
+    const auto src = pass->getSourceBlendFactor(), dst = pass->getDestBlendFactor();
+    if (src == Ogre::SBF_ONE && dst == Ogre::SBF_ZERO) {
+      m.blend = pass->getDepthWriteEnabled() ? "none" : "replace";
+    } else if (src == Ogre::SBF_SOURCE_ALPHA && dst == Ogre::SBF_ONE_MINUS_SOURCE_ALPHA &&
+               !pass->getDepthWriteEnabled()) {
+      m.blend = "alpha";
+    } else {
+      m.blend = "other";
+    }
+    for (unsigned short u = 0; u < pass->getNumTextureUnitStates(); ++u) {
+      const Ogre::TextureUnitState* t = pass->getTextureUnitState(u);
+      m.units.push_back({t->getTextureCoordSet(), t->getTextureName()});
+    }
+    out[mat->getName()] = m;
+  }
+  return out;
+}
+
+void CheckMaterialsAgainst(const std::map<std::string, LoadedMaterial>& loaded, const Expectation& e) {
+  ExpectEq(loaded.size(), e.materials.size(), "material count");
+  for (const ExpectedMaterial& x : e.materials) {
+    const auto found = loaded.find(x.name);
+    if (found == loaded.end()) {
+      Fail("material \"" + x.name + "\" not defined by the script");
+      continue;
+    }
+    const LoadedMaterial& m = found->second;
+    const std::string at = "material \"" + x.name + "\" ";
+    ExpectEq(m.blend, x.blend, at + "scene blend");
+    ExpectEq(m.units.size(), x.units.size(), at + "texture unit count");
+    for (std::size_t i = 0; i < std::min(m.units.size(), x.units.size()); ++i) {
+      ExpectEq(m.units[i].texture, x.units[i].texture, at + "unit " + std::to_string(i) + " texture");
+      ExpectEq(m.units[i].set, x.units[i].set, at + "unit " + std::to_string(i) + " coordinate set");
+    }
+  }
+}
+
+// Without expectations: what the mesh names and reads must be in the script.
+void CheckMeshAgainstScript(const std::vector<LoadedSubMesh>& mesh,
+                            const std::map<std::string, LoadedMaterial>& materials) {
+  for (const LoadedSubMesh& s : mesh) {
+    const auto found = materials.find(s.material);
+    if (found == materials.end()) {
+      Fail("submesh material \"" + s.material + "\" not defined by the script");
+      continue;
+    }
+    for (const LoadedUnit& u : found->second.units) {
+      if (u.set >= s.sets) Fail("material \"" + s.material + "\" reads a coordinate set the submesh lacks");
+    }
+  }
+}
+
+// ---- XML mesh as OgreXMLConverter writes it ---------------------------------------------
+
+std::string Unescape(std::string s) {
+  const std::pair<const char*, char> entities[] = {
+      {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
+  for (const auto& [entity, c] : entities) {
+    for (std::size_t p = s.find(entity); p != std::string::npos; p = s.find(entity, p + 1)) {
+      s.replace(p, std::strlen(entity), 1, c);
+    }
+  }
+  return s;
+}
+
+// The value of an attribute inside one start tag; empty when absent.
+std::string Attribute(const std::string& tag, const std::string& name) {
+  const std::string key = " " + name + "=\"";
+  const std::size_t p = tag.find(key);
+  if (p == std::string::npos) return "";
+  const std::size_t start = p + key.size();
+  return Unescape(tag.substr(start, tag.find('"', start) - start));
+}
+
+std::vector<LoadedSubMesh> ScanXmlMesh(const std::string& fileName) {
+  gContext = fileName;
+  const std::string text = ReadFile(fileName);
+  std::vector<LoadedSubMesh> out;
+  std::vector<bool> wide;
+  for (std::size_t p = text.find('<'); p != std::string::npos; p = text.find('<', p + 1)) {
+    // The tag ends at the first ">" outside quotes; values may hold a bare ">".
+    std::size_t end = p;
+    for (bool quoted = false; end < text.size() && (quoted || text[end] != '>'); ++end) {
+      if (text[end] == '"') quoted = !quoted;
+    }
+    const std::string tag = text.substr(p, end - p);
+    const std::string name = tag.substr(1, tag.find_first_of(" />", 1) - 1);
+    if (name == "submesh") {
+      out.emplace_back();
+      out.back().material = Attribute(tag, "material");
+      wide.push_back(Attribute(tag, "use32bitindexes") == "true");
+    } else if (out.empty()) {
+      continue;
+    } else if (name == "faces") {
+      out.back().indices = 3 * std::stoul(Attribute(tag, "count"));
+    } else if (name == "geometry") {
+      out.back().vertices = std::stoul(Attribute(tag, "vertexcount"));
+    } else if (name == "vertexbuffer") {
+      if (Attribute(tag, "normals") == "true") out.back().normals = true;
+      const std::string sets = Attribute(tag, "texture_coords");
+      if (!sets.empty()) out.back().sets += static_cast<unsigned>(std::stoul(sets));
+    }
+  }
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (wide[i] != (out[i].vertices > 65536))
+      Fail("submesh " + std::to_string(i) + " index size does not fit");
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string expectFile, meshFile, materialFile, xmlFile;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--expect") {
+      expectFile = argv[i + 1];
+    } else if (option == "--mesh") {
+      meshFile = argv[i + 1];
+    } else if (option == "--material") {
+      materialFile = argv[i + 1];
+    } else if (option == "--xml") {
+      xmlFile = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "unknown option %s\n", option.c_str());
+      return 2;
+    }
+  }
+  if (argc % 2 == 0 || (meshFile.empty() && materialFile.empty() && xmlFile.empty())) {
+    std::fprintf(stderr, "usage: %s [--expect FILE] [--mesh FILE] [--material FILE] [--xml FILE]\n", argv[0]);
+    return 2;
+  }
+
+  try {
+    OgreSetup ogre;
+    Expectation expectation;
+    if (!expectFile.empty()) expectation = ReadExpectation(expectFile);
+    std::vector<LoadedSubMesh> mesh;
+    std::map<std::string, LoadedMaterial> materials;
+    if (!materialFile.empty()) {
+      materials = LoadMaterials(materialFile);
+      gContext = materialFile;
+      if (!expectFile.empty()) CheckMaterialsAgainst(materials, expectation);
+    }
+    if (!meshFile.empty()) {
+      mesh = LoadMesh(meshFile);
+      gContext = meshFile;
+      if (!expectFile.empty()) CheckMeshAgainst(mesh, expectation);
+    }
+    if (!xmlFile.empty()) {
+      const std::vector<LoadedSubMesh> xml = ScanXmlMesh(xmlFile);
+      gContext = xmlFile;
+      if (!expectFile.empty()) CheckMeshAgainst(xml, expectation);
+      if (mesh.empty()) mesh = xml;
+    }
+    if (expectFile.empty() && !materialFile.empty() && !mesh.empty()) CheckMeshAgainstScript(mesh, materials);
+  } catch (const std::exception& e) {
+    Fail(std::string("exception: ") + e.what());
+  }
+  if (gFailures) {
+    std::fprintf(stderr, "%d failure(s)\n", gFailures);
+    return 1;
+  }
+  return 0;
+}
