@@ -1,4 +1,5 @@
 // The XML mesh writer: the converted submeshes as an OGRE XML mesh document.
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -11,70 +12,125 @@
 
 namespace pallix {
 
-// Six significant digits of the exactly widened value. The rounding to six digits works on
-// the 18-digit decimal expansion, so a value just below a rounding boundary whose 18-digit
-// form reaches it rounds up. to_chars rounds the 18 digits half to even, not half away; the
-// two differ only on an exact tie after an even 18th digit, which never carries into the
-// first seven digits, so the six-digit result is the same either way.
+namespace {
+
+// The magnitude rounded to six significant digits: 0.d1..d6 times ten to the power e.
+struct SixDigits {
+  char digits[6];
+  int e;
+};
+
+// The rounding works on the value's decimal expansion first rounded to 18 significant
+// digits, so a value just below a rounding boundary whose 18-digit form reaches it rounds up.
+// to_chars rounds those 18 digits half to even, not half away: the two differ only on an
+// exact tie after an even 18th digit, which never carries into the first seven digits, so the
+// six-digit result is the same either way.
+SixDigits RoundExactly(double magnitude) {
+  char expansion[40];
+  const auto res =
+      std::to_chars(expansion, expansion + sizeof expansion, magnitude, std::chars_format::scientific, 17);
+  assert(res.ec == std::errc() && expansion[19] == 'e');
+  // expansion is "d.ddddddddddddddddde[+-]x..."
+  SixDigits r{{expansion[0], expansion[2], expansion[3], expansion[4], expansion[5], expansion[6]}, 0};
+  const char* expText = expansion + 20;
+  int exponent = 0;
+  std::from_chars(expText + 1, res.ptr, exponent);
+  r.e = (*expText == '-' ? -exponent : exponent) + 1;
+  if (expansion[7] >= '5') {
+    int i = 5;
+    while (i >= 0 && r.digits[i] == '9') r.digits[i--] = '0';
+    if (i < 0) {
+      r.digits[0] = '1';
+      ++r.e;
+    } else {
+      ++r.digits[i];
+    }
+  }
+  return r;
+}
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// A tail of the six-digit window at or above this rounds up once rounded to 18 digits.
+constexpr double kRoundUpFrom = 0.4999999999995;
+
+// The same result in a few double operations, for almost every value: scaling by an exact
+// power of ten puts the first six digits in the integer part, with an error below 2e-10 in
+// the tail. Returns false when the tail is too close to the rounding threshold, or the value
+// out of reach of exact powers; RoundExactly decides those.
+bool RoundQuickly(double magnitude, SixDigits& r) {
+  // magnitude = f * 2^exp2 with f in [0.5, 1); a widened float is never subnormal.
+  const int exp2 = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52 & 0x7ff) - 1022;
+  // log10(magnitude) lies in [(exp2 - 1) log10(2), exp2 log10(2)): e is this or one more.
+  int e = static_cast<int>(std::floor((exp2 - 1) * 0.30102999566398120)) + 1;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int k = 6 - e;
+    if (k > 22 || k < -22) return false;
+    const double x = k >= 0 ? magnitude * kPowersOfTen[k] : magnitude / kPowersOfTen[-k];
+    if (x < 100000.0) {
+      --e;
+      continue;
+    }
+    if (x >= 1000000.0) {
+      ++e;
+      continue;
+    }
+    auto n = static_cast<std::uint32_t>(x);
+    const double tail = x - n;
+    if (std::fabs(tail - kRoundUpFrom) < 1e-9) return false;
+    if (tail >= kRoundUpFrom && ++n == 1000000) {
+      n = 100000;
+      ++e;
+    }
+    for (int i = 5; i >= 0; --i, n /= 10) r.digits[i] = static_cast<char>('0' + n % 10);
+    r.e = e;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string FormatCoordinate(float value) {
   if (value == 0) return "0";
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
 
-  char expansion[40];
   const double magnitude = std::fabs(static_cast<double>(value));
-  const auto res =
-      std::to_chars(expansion, expansion + sizeof expansion, magnitude, std::chars_format::scientific, 17);
-  assert(res.ec == std::errc());
-  // expansion is "d.ddddddddddddddddde[+-]x..."
-  char digits[6] = {expansion[0], expansion[2], expansion[3], expansion[4], expansion[5], expansion[6]};
-  const char seventh = expansion[7];
-  const char* expText = expansion + 20;
-  assert(expansion[19] == 'e');
-  const bool expNegative = *expText == '-';
-  int exponent = 0;
-  std::from_chars(expText + 1, res.ptr, exponent);
-  if (expNegative) exponent = -exponent;
-  // The magnitude is 0.d1d2... times ten to the power e.
-  int e = exponent + 1;
-
-  if (seventh >= '5') {
-    int i = 5;
-    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-    if (i < 0) {
-      digits[0] = '1';
-      ++e;
-    } else {
-      ++digits[i];
-    }
-  }
+  SixDigits r;
+  if (!RoundQuickly(magnitude, r)) r = RoundExactly(magnitude);
+  const char* digits = r.digits;
+  const int e = r.e;
   int count = 6;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  std::string out;
-  if (value < 0) out += '-';
+  // At most "-0.000" and six digits, or "-d.dddddE-xx".
+  char text[24];
+  char* p = text;
+  if (value < 0) *p++ = '-';
   if (e >= -3 && e <= 6) {
     if (e > 0) {
-      for (int i = 0; i < e; ++i) out += i < count ? digits[i] : '0';
+      for (int i = 0; i < e; ++i) *p++ = i < count ? digits[i] : '0';
       if (count > e) {
-        out += '.';
-        out.append(digits + e, static_cast<std::size_t>(count - e));
+        *p++ = '.';
+        for (int i = e; i < count; ++i) *p++ = digits[i];
       }
     } else {
-      out += "0.";
-      out.append(static_cast<std::size_t>(-e), '0');
-      out.append(digits, static_cast<std::size_t>(count));
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = 0; i < -e; ++i) *p++ = '0';
+      for (int i = 0; i < count; ++i) *p++ = digits[i];
     }
   } else {
-    out += digits[0];
+    *p++ = digits[0];
     if (count > 1) {
-      out += '.';
-      out.append(digits + 1, static_cast<std::size_t>(count - 1));
+      *p++ = '.';
+      for (int i = 1; i < count; ++i) *p++ = digits[i];
     }
-    out += 'E';
-    out += IntToStr(e - 1);
+    *p++ = 'E';
+    p = std::to_chars(p, text + sizeof text, e - 1).ptr;
   }
-  return out;
+  return std::string(text, p);
 }
 
 namespace {
