@@ -71,24 +71,25 @@ Enum LookUp(const std::array<std::string_view, N>& table, std::string_view value
   return static_cast<Enum>(ordinal);
 }
 
-// "u0", "v0", "u1", ...: built once for the usual layer counts.
+// "u0", "v0", "u1", ...
+std::string UVName(char axis, std::size_t layer) {
+  std::string name(1, axis);
+  name += IntToStr(static_cast<std::int64_t>(layer));
+  return name;
+}
+
+// The names for the usual layer counts, built once.
 class UVNames {
  public:
+  static constexpr std::size_t kCached = 16;
   UVNames() {
     for (std::size_t k = 0; k < kCached; ++k) {
-      u_[k] = "u" + IntToStr(static_cast<std::int64_t>(k));
-      v_[k] = "v" + IntToStr(static_cast<std::int64_t>(k));
+      u_[k] = UVName('u', k);
+      v_[k] = UVName('v', k);
     }
   }
-  std::string U(std::size_t k) const {
-    return k < kCached ? u_[k] : "u" + IntToStr(static_cast<std::int64_t>(k));
-  }
-  std::string V(std::size_t k) const {
-    return k < kCached ? v_[k] : "v" + IntToStr(static_cast<std::int64_t>(k));
-  }
-  std::string_view CachedU(std::size_t k) const { return u_[k]; }
-  std::string_view CachedV(std::size_t k) const { return v_[k]; }
-  static constexpr std::size_t kCached = 16;
+  std::string_view U(std::size_t k) const { return u_[k]; }
+  std::string_view V(std::size_t k) const { return v_[k]; }
 
  private:
   std::array<std::string, kCached> u_, v_;
@@ -292,11 +293,11 @@ void TXMLSceneReader::ReadPolygon(const TXMLNode& node, TPrimitive& primitive, c
     for (std::size_t k = 0; k < layers; ++k) {
       float u, v;
       if (k < UVNames::kCached) {
-        u = child.GetFloatProperty(names.CachedU(k));
-        v = child.GetFloatProperty(names.CachedV(k));
-      } else {
         u = child.GetFloatProperty(names.U(k));
         v = child.GetFloatProperty(names.V(k));
+      } else {
+        u = child.GetFloatProperty(UVName('u', k));
+        v = child.GetFloatProperty(UVName('v', k));
       }
       polygon.UVSets[k].AppendUV(u, v);
     }

@@ -305,7 +305,8 @@ class DocumentBuilder {
     }
     if (options_.Decorations && random_.Chance(20)) Junk("editorstate");
     for (const Layer& layer : m.layers) {
-      Open(options_.Decorations && random_.Chance(10) ? "Layer" : "layer");
+      const char* element = options_.Decorations && random_.Chance(10) ? "Layer" : "layer";
+      Open(element);
       Attr("type", layer.type);
       Attr("blend", layer.blend);
       if (layer.type == "color" && !layer.colorElement) {
@@ -325,7 +326,7 @@ class DocumentBuilder {
           Attr("file", layer.file);
           End();
         }
-        Close("layer");
+        Close(element);
       }
       if (m.model) {
         auto created = std::make_unique<TMaterialLayer>();
@@ -468,8 +469,11 @@ class DocumentBuilder {
             v = -row * step;
           }
           const std::string tu = MillisText(u), tv = MillisText(v);
-          Attr(Spell("u" + std::to_string(k)), tu);
-          Attr("v" + std::to_string(k), tv);
+          std::string uName = "u", vName = "v";
+          uName += std::to_string(k);
+          vName += std::to_string(k);
+          Attr(Spell(uName), tu);
+          Attr(vName, tv);
           if (polygon)
             polygon->GetUVSet(static_cast<std::int32_t>(k)).AppendUV(ParseFloat(tu), ParseFloat(tv));
         }

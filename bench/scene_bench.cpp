@@ -1,0 +1,205 @@
+// Reading a scene: host answer, parse and scene model, against pugixml parsing the same bytes.
+// After the timings it prints the time ratios and the peak memory of one read per size,
+// counted by the replaced global operator new / delete below.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+#include <pugixml.hpp>
+#include <string>
+
+#include "SceneGenerator.h"
+#include "uPlugin.h"
+#include "uXMLReader.h"
+#include "uXMLSceneReader.h"
+
+// ---- allocation accounting: bytes in use as the allocator hands them out, plus glibc's
+// 8-byte chunk header, and the highest value since the last reset.
+namespace {
+std::size_t gInUse = 0;
+std::size_t gPeak = 0;
+
+void* Allocate(std::size_t size) {
+  void* p = std::malloc(size ? size : 1);
+  if (!p) throw std::bad_alloc();
+  gInUse += malloc_usable_size(p) + 8;
+  if (gInUse > gPeak) gPeak = gInUse;
+  return p;
+}
+
+void Release(void* p) noexcept {
+  if (!p) return;
+  gInUse -= malloc_usable_size(p) + 8;
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string& Document(int megabytes) {
+  static std::map<int, std::string> documents;
+  auto& doc = documents[megabytes];
+  if (doc.empty()) {
+    pallix::scenegen::Options options;
+    options.Seed = 2024;
+    options.TargetMB = megabytes;
+    options.Materials = 40;
+    options.PolygonsPerPrimitive = 400;
+    options.BuildModel = false;
+    doc = pallix::scenegen::Generate(options).Document;
+  }
+  return doc;
+}
+
+// The host side of the channel: announces the document and copies it into the answer.
+const std::string* gAnswer = nullptr;
+std::int32_t PALLIX_STDCALL BenchHost(pallix::HostCallbackRecord* record) {
+  if (record->Mode == 0) {
+    record->AnswerLength = static_cast<std::int32_t>(gAnswer->size());
+  } else {
+    std::memcpy(record->Answer, gAnswer->data(), gAnswer->size());
+  }
+  return 0;
+}
+
+// Best seconds per iteration, by benchmark and size, for the summary.
+std::map<std::string, std::map<int, double>> gBest;
+
+template <typename Body>
+void Timed(benchmark::State& state, const char* name, Body&& body) {
+  const int megabytes = static_cast<int>(state.range(0));
+  const std::string& doc = Document(megabytes);
+  double best = 1e30;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    body(doc, state);
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * doc.size()));
+  gBest[name][megabytes] = best;
+}
+
+void BM_PugixmlParse(benchmark::State& state) {
+  Timed(state, "pugixml", [](const std::string& doc, benchmark::State& s) {
+    pugi::xml_document xml;
+    const auto result = xml.load_buffer(doc.data(), doc.size());
+    benchmark::DoNotOptimize(result.status);
+    s.PauseTiming();  // freeing is not parsing
+    xml.reset();
+    s.ResumeTiming();
+  });
+}
+
+void BM_ParseOnly(benchmark::State& state) {
+  Timed(state, "parse", [](const std::string& doc, benchmark::State& s) {
+    auto reader = std::make_unique<pallix::TXMLStringReader>(doc);
+    benchmark::DoNotOptimize(reader->RootNode());
+    s.PauseTiming();
+    reader.reset();
+    s.ResumeTiming();
+  });
+}
+
+void BM_SceneRead(benchmark::State& state) {
+  pallix::SetHostCallback(&BenchHost);
+  Timed(state, "scene", [](const std::string& doc, benchmark::State& s) {
+    gAnswer = &doc;
+    pallix::TXMLSceneReader reader;
+    auto scene = reader.ReadScene();
+    benchmark::DoNotOptimize(scene.get());
+    s.PauseTiming();
+    scene.reset();
+    s.ResumeTiming();
+  });
+  pallix::SetHostCallback(nullptr);
+}
+
+// The sizes and how often each is repeated: big documents take seconds.
+void Sizes(benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime(); }
+
+BENCHMARK(BM_PugixmlParse)->Apply(Sizes)->Arg(1)->Iterations(20);
+BENCHMARK(BM_ParseOnly)->Apply(Sizes)->Arg(1)->Iterations(20);
+BENCHMARK(BM_SceneRead)->Apply(Sizes)->Arg(1)->Iterations(20);
+BENCHMARK(BM_PugixmlParse)->Apply(Sizes)->Arg(20)->Iterations(4);
+BENCHMARK(BM_ParseOnly)->Apply(Sizes)->Arg(20)->Iterations(4);
+BENCHMARK(BM_SceneRead)->Apply(Sizes)->Arg(20)->Iterations(4);
+BENCHMARK(BM_PugixmlParse)->Apply(Sizes)->Arg(100)->Iterations(2);
+BENCHMARK(BM_ParseOnly)->Apply(Sizes)->Arg(100)->Iterations(2);
+BENCHMARK(BM_SceneRead)->Apply(Sizes)->Arg(100)->Iterations(2);
+
+struct Peak {
+  double afterParse;  // answer + node tree, at its highest during the parse
+  double whole;       // highest point of the whole read, scene included
+  double kept;        // the scene model alone, once the read returned
+};
+
+// Peak bytes of one read above what was in use before it, relative to the document size.
+Peak MeasurePeak(int megabytes) {
+  const std::string& doc = Document(megabytes);
+  const double size = static_cast<double>(doc.size());
+  Peak peak{};
+  {
+    const std::size_t base = gInUse;
+    gPeak = gInUse;
+    pallix::TXMLStringReader reader(doc);
+    reader.RootNode();
+    peak.afterParse = static_cast<double>(gPeak - base) / size;
+  }
+  pallix::SetHostCallback(&BenchHost);
+  gAnswer = &doc;
+  const std::size_t base = gInUse;
+  gPeak = gInUse;
+  pallix::TXMLSceneReader reader;
+  auto scene = reader.ReadScene();
+  peak.whole = static_cast<double>(gPeak - base) / size;
+  peak.kept = static_cast<double>(gInUse - base) / size;
+  pallix::SetHostCallback(nullptr);
+  return peak;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  std::printf("\n%8s %12s %12s %12s %10s %10s\n", "size MB", "pugixml ms", "parse ms", "read ms",
+              "parse/pugi", "read/pugi");
+  for (const auto& [megabytes, pugi] : gBest["pugixml"]) {
+    const double parse = gBest["parse"].count(megabytes) ? gBest["parse"][megabytes] : 0;
+    const double read = gBest["scene"].count(megabytes) ? gBest["scene"][megabytes] : 0;
+    std::printf("%8d %12.1f %12.1f %12.1f %10.2f %10.2f\n", megabytes, pugi * 1e3, parse * 1e3, read * 1e3,
+                parse / pugi, read / pugi);
+  }
+  std::printf("\npeak memory of one read, as multiples of the document size (document included)\n");
+  std::printf("%8s %12s %12s %12s\n", "size MB", "parse", "whole read", "scene kept");
+  for (int megabytes : {1, 20, 100}) {
+    const Peak p = MeasurePeak(megabytes);
+    std::printf("%8d %12.2f %12.2f %12.2f\n", megabytes, p.afterParse, p.whole, p.kept);
+  }
+  return 0;
+}
