@@ -123,22 +123,6 @@ void NaiveSmoothNormals(ZROgreSubMeshT& mesh) {
   }
 }
 
-TEST(MeshModelTest, SmoothNormalsOfABoxCornerAgreeAcrossSeams) {
-  // Two vertices at one corner with different texture coordinates, three faces around it.
-  ZROgreSubMeshT mesh;
-  const float p[][3] = {{0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 5}};
-  for (const auto& q : p) mesh.AddVertex(std::make_unique<ZROgreVertexT>(q[0], q[1], q[2]));
-  mesh.GetVertex(1)->AddTextureCoordinates(1, 1);
-  mesh.AddFace(0, 2, 3, nullptr);
-  mesh.AddFace(1, 3, 4, nullptr);
-  mesh.AddFace(0, 4, 2, nullptr);
-  mesh.AddFace(4, 4, 5, nullptr);  // zero area: touches 4 and 5 but adds nothing
-  mesh.CalculateSmoothNormals();
-  EXPECT_TRUE(mesh.GetVertex(0)->Normal.IsEqual(mesh.GetVertex(1)->Normal));
-  EXPECT_TRUE(mesh.GetVertex(0)->HasNormal());
-  EXPECT_FALSE(mesh.GetVertex(5)->HasNormal());
-}
-
 // Random submeshes built to stress the grouping: few distinct coordinates, signed zeros,
 // a NaN now and then, repeated corners in one face.
 TEST(MeshModelTest, SmoothNormalsMatchTheQuadraticDefinitionBitForBit) {

@@ -210,15 +210,5 @@ TEST_F(ConversionTest, ProgressPerPrimitiveRoundsHalvesToEven) {
   }
 }
 
-TEST_F(ConversionTest, ConversionRunsOnce) {
-  TMaterial* m = AddMaterial(scene, "m");
-  AddPolygon(*AddPrimitive(scene), m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-  exporter.ProcessMaterials(scene);
-  exporter.ProcessPrimitives(scene);
-  AddPrimitive(scene);
-  exporter.ProcessPrimitives(scene);
-  EXPECT_EQ(exporter.SubMeshes->size(), 1u);
-}
-
 }  // namespace
 }  // namespace pallix

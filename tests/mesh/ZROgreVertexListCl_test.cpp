@@ -169,16 +169,5 @@ TEST(VertexListTest, WeldsExactlyLikeTheCoarseBucketList) {
   }
 }
 
-TEST(VertexListTest, GrowsAndHandsOverItsVerticesInOrder) {
-  ZROgreVertexListT list;
-  for (int i = 0; i < 5000; ++i) EXPECT_EQ(list.AddVertex(Candidate(float(i), float(i % 7), 0)), i);
-  for (int i = 0; i < 5000; i += 97) EXPECT_EQ(list.AddVertex(Candidate(float(i), float(i % 7), 0)), i);
-  auto items = list.TakeItems();
-  ASSERT_EQ(items.size(), 5000u);
-  EXPECT_EQ(items[4999]->X, 4999.0f);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(list.AddVertex(Candidate(1, 1, 0)), 0);
-}
-
 }  // namespace
 }  // namespace pallix
