@@ -34,13 +34,15 @@ bool ZROgreVertexListT::SameKey(const ZROgreVertexT& a, const ZROgreVertexT& b) 
 
 bool ZROgreVertexListT::SameItems(const ZROgreVertexT& sought, const ZROgreVertexT& stored) const {
   if (!sought.IsEqual(stored)) return false;
+  // The normal is tested before the coordinates: it sits in the vertex itself, and with face
+  // normals it is what tells most vertices at one position apart.
+  if (stored.HasNormal() && !sought.Normal.IsEqual(stored.Normal)) return false;
   if (stored.HasTextureCoordinates()) {
     if (sought.TextureCoordinateCount() != stored.TextureCoordinateCount()) return false;
     for (std::size_t i = 0; i < stored.TextureCoordinates.size(); ++i) {
       if (!sought.TextureCoordinates[i].IsEqual(stored.TextureCoordinates[i])) return false;
     }
   }
-  if (stored.HasNormal()) return sought.Normal.IsEqual(stored.Normal);
   return true;
 }
 
