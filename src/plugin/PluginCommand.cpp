@@ -1,7 +1,36 @@
 #include "PluginCommand.h"
 
+#include <memory>
+
+#include "ZROgreMeshExporterCl.h"
+#include "ZROptionsControllerCl.h"
+
 namespace pallix {
 
-void RunPluginCommand() {}
+void CopyOptions(const ZROptionsControllerT& options, ZROgreMeshExporterT& exporter) {
+  exporter.scale = options.scale();
+  exporter.exportMaterials = options.exportMaterials();
+  exporter.materialPath = options.materialPath();
+  exporter.exportTextures = options.exportTextures();
+  exporter.texturePath = options.texturePath();
+  exporter.exportLightmaps = options.exportLightmaps();
+  exporter.materialNamePrefix = options.materialNamePrefix();
+  exporter.normalsToExport = options.normalsToExport();
+  exporter.allowDynamicLighting = options.allowDynamicLighting();
+}
+
+void RunExportCommand() {
+  // Numbers are converted with "." by the system's own routines whatever the locale, so
+  // there is no decimal separator to set here.
+  const auto controller = std::make_unique<ZROptionsControllerT>();
+  controller->Execute();
+  if (!controller->Accepted()) return;
+  const auto exporter = std::make_unique<ZROgreMeshExporterT>();
+  CopyOptions(*controller, *exporter);
+  exporter->Export(controller->FileName());
+  // Both are released on every path out of here, failures included.
+}
+
+void RunPluginCommand() { RunExportCommand(); }
 
 }  // namespace pallix

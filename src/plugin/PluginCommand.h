@@ -3,6 +3,9 @@
 
 namespace pallix {
 
+class ZROptionsControllerT;
+class ZROgreMeshExporterT;
+
 inline constexpr char kPluginName[] = "Pallix";
 inline constexpr char kPluginDescription[] = "Ogre .mesh and .xml exporter";
 inline constexpr char kPluginKorvelVersion[] = "1.6";
@@ -10,7 +13,15 @@ inline constexpr char kPluginVersion[] = "2.0";
 inline constexpr char kPluginAuthor[] = "The Pallix developers";
 inline constexpr char kPluginEmail[] = "pallix@example.org";
 
-// One whole export: options window, scene request, conversion, files. Never throws.
+// One whole export: options window, scene request, conversion, files. Raises the run's
+// errors after releasing everything it created; nothing is kept between calls.
+void RunExportCommand();
+
+// What PluginExecute runs: RunExportCommand, behind the library's error boundary.
 void RunPluginCommand();
+
+// Copies the nine options from the controller into the exporter, in their fixed order.
+// Raises the scale conversion's error.
+void CopyOptions(const ZROptionsControllerT& options, ZROgreMeshExporterT& exporter);
 
 }  // namespace pallix

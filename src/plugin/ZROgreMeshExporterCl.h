@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,12 @@ class ZROgreMeshExporterT {
   std::int32_t LightmapCounter = 0;
   ZRProgressControllerT Progress;
 
+  // Where the scene's texture names are relative to. Unset: the host's texture folder,
+  // asked for each texture. The command-line tool, which has no editor, sets it.
+  std::optional<std::string> TextureSourceFolder;
+  // Texture files the last CopyTextures generated or copied.
+  std::int32_t TexturesWritten = 0;
+
   // Export run.
   void Export(const std::string& fileName);
   void PrepareScene();
@@ -53,6 +60,9 @@ class ZROgreMeshExporterT {
   void CopyTextures(const std::string& folder);
   std::string GetMaterialFolder(const std::string& meshFileName);
   std::string GetTextureFolder(const std::string& meshFileName);
+  // The full path of relativeFolder against baseFolder, ending with a separator; the
+  // process's current directory is not touched.
+  static std::string ResolveFolder(std::string_view relativeFolder, std::string_view baseFolder);
 
   // Material building.
   void ProcessMaterials(TScene& scene);
@@ -82,6 +92,10 @@ class ZROgreMeshExporterT {
   // Texture coordinate sets the writers emit for a submesh of this material.
   std::int32_t WrittenCoordinateSetCount(const ZROgreMaterialT& material) const;
 };
+
+// Saves a 2 x 2 pixel 24-bit Windows bitmap of one colour (red in the low byte).
+// Raises "Cannot create file %s".
+void WriteColorBitmap(const std::string& fileName, std::uint32_t color);
 
 // The name under which a texture is written and copied: blanks become underscores,
 // control characters too.

@@ -3,6 +3,9 @@
 #include <memory>
 
 #include "BasicFn.h"
+#include "SystemFn.h"
+#include "uXMLReader.h"
+#include "uXMLWriter.h"
 
 namespace pallix {
 
@@ -55,6 +58,36 @@ void TrimAnswer(std::string& answer) {
   const std::size_t first = static_cast<std::size_t>(kept.data() - answer.data());
   answer.erase(first + kept.size());
   answer.erase(0, first);
+}
+
+std::string GetInstallDirectory() {
+  std::string request;
+  {
+    TXMLStringWriter writer;
+    writer.OpenTag("request");
+    writer.AddProperty("version", "1.6");
+    writer.OpenTag("installdirectory");
+    writer.CloseTag("installdirectory");
+    writer.CloseTag("request");
+    request = writer.GetText();
+  }
+  std::string answer = SendHostRequest(request);
+  TrimAnswer(answer);
+  TXMLStringReader reader(std::move(answer));
+  const TXMLNode* root = reader.RootNode();
+  std::string directory;
+  // No root element at all names no directory, like a root without the child.
+  if (!root) return directory;
+  for (std::int32_t i = 0; i < root->ChildCount(); ++i) {
+    const TXMLNode* child = root->GetChild(i);
+    if (child->Name() == "installdirectory") directory = child->Text();
+  }
+  return directory;
+}
+
+std::string GetTextureFilesFolder() {
+  const std::string settings = GetInstallDirectory() + "\\Korvel.ini";
+  return sys::ReadProfileString(sys::NativePath(settings), "Dirs", "texturefiles", "");
 }
 
 }  // namespace pallix

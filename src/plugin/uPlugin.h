@@ -42,4 +42,11 @@ std::string SendHostRequest(const std::string& request);
 // Removes characters with codes of 32 or less from both ends, in place.
 void TrimAnswer(std::string& answer);
 
+// Asks the host for its install directory; empty when the answer names none.
+std::string GetInstallDirectory();
+// The folder the scene's texture names are relative to, from the host's Korvel.ini
+// (section Dirs, key texturefiles), exactly as stored; empty when not found. Asks the host
+// afresh on every call.
+std::string GetTextureFilesFolder();
+
 }  // namespace pallix

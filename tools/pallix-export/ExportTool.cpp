@@ -1,0 +1,241 @@
+#include "ExportTool.h"
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "BasicFn.h"
+#include "FileHost.h"
+#include "PluginCommand.h"
+#include "SystemFn.h"
+#include "ZROgreMeshExporterCl.h"
+#include "ZROptionsControllerCl.h"
+
+namespace pallix {
+
+namespace {
+
+constexpr char kProgram[] = "pallix-export";
+constexpr char kUsage[] = "usage: pallix-export [options] SCENE OUTPUT\n";
+constexpr char kHelp[] =
+    "Exports a saved Korvel scene document as an OGRE mesh (OUTPUT ending in .xml: XML mesh,\n"
+    "otherwise binary mesh), with its material script and texture files.\n"
+    "\n"
+    "  --scale X                   scale factor for vertex positions (default 1)\n"
+    "  --normals none|face|smooth  normals to export (default face)\n"
+    "  --no-materials              write no material script\n"
+    "  --material-path DIR         material script folder, relative to OUTPUT's folder\n"
+    "  --no-textures               copy no texture files\n"
+    "  --texture-path DIR          texture folder, relative to OUTPUT's folder\n"
+    "  --no-lightmaps              leave lightmaps out\n"
+    "  --prefix TEXT               material name prefix (default empty)\n"
+    "  --dynamic-lighting all|unlit  dynamic lighting for all materials, or only for those\n"
+    "                              without a lightmap (default unlit)\n"
+    "  --textures-from DIR         folder the scene's texture names are relative to\n"
+    "                              (default SCENE's folder)\n"
+    "  --install-dir DIR           instead: editor install folder whose Korvel.ini names it\n"
+    "  --options FILE              take the options from a plug-in options file; flags win\n"
+    "  --quiet                     no progress and no summary\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 done, 1 export failed, 2 usage error.\n";
+
+struct UsageError {
+  std::string message;
+};
+
+struct Flags {
+  std::optional<std::string> scale, materialPath, texturePath, prefix, texturesFrom, installDir, optionsFile;
+  std::optional<bool> materials, textures, lightmaps;
+  std::optional<std::int32_t> normals, dynamicLighting;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+  std::vector<std::string> positional;
+};
+
+std::int32_t Choice(std::string_view option, const std::string& value,
+                    std::initializer_list<std::string_view> names) {
+  std::int32_t index = 0;
+  for (const std::string_view name : names) {
+    if (value == name) return index;
+    ++index;
+  }
+  throw UsageError{Format("invalid value '%s' for %s", {value, option})};
+}
+
+Flags ParseArgs(const std::vector<std::string>& args) {
+  Flags flags;
+  bool optionsDone = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+      flags.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsDone = true;
+      continue;
+    }
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= args.size()) throw UsageError{Format("option %s needs a value", {name})};
+      return args[++i];
+    };
+    auto flag = [&](bool& target) {
+      if (inlineValue) throw UsageError{Format("option %s takes no value", {name})};
+      target = true;
+    };
+    auto negative = [&](std::optional<bool>& target) {
+      bool set = false;
+      flag(set);
+      target = false;
+    };
+    if (name == "--scale") {
+      flags.scale = value();
+      float ignored;
+      if (!TryTextToFloat(*flags.scale, ignored)) {
+        throw UsageError{Format("'%s' is not a valid floating point value", {*flags.scale})};
+      }
+    } else if (name == "--normals") {
+      flags.normals = Choice(name, value(), {"none", "face", "smooth"});
+    } else if (name == "--no-materials") {
+      negative(flags.materials);
+    } else if (name == "--material-path") {
+      flags.materialPath = value();
+    } else if (name == "--no-textures") {
+      negative(flags.textures);
+    } else if (name == "--texture-path") {
+      flags.texturePath = value();
+    } else if (name == "--no-lightmaps") {
+      negative(flags.lightmaps);
+    } else if (name == "--prefix") {
+      flags.prefix = value();
+    } else if (name == "--dynamic-lighting") {
+      flags.dynamicLighting = Choice(name, value(), {"all", "unlit"});
+    } else if (name == "--textures-from") {
+      flags.texturesFrom = value();
+    } else if (name == "--install-dir") {
+      flags.installDir = value();
+    } else if (name == "--options") {
+      flags.optionsFile = value();
+    } else if (name == "--quiet") {
+      flag(flags.quiet);
+    } else if (name == "--help") {
+      flag(flags.help);
+    } else if (name == "--version") {
+      flag(flags.version);
+    } else {
+      throw UsageError{Format("unknown option %s", {name})};
+    }
+  }
+  if (flags.help || flags.version) return flags;
+  if (flags.positional.size() != 2) throw UsageError{"expected SCENE and OUTPUT"};
+  if (flags.texturesFrom && flags.installDir) {
+    throw UsageError{"--textures-from and --install-dir exclude each other"};
+  }
+  return flags;
+}
+
+// The options window's values as the flags and the options file set them; the plug-in's
+// own getters then turn them into the exporter's options.
+void ApplyFlags(const Flags& flags, TOptionsForm& form) {
+  if (flags.scale) form.edScale = *flags.scale;
+  if (flags.materials) form.SetExportMaterials(*flags.materials);
+  if (flags.materialPath) form.edMaterialPath = *flags.materialPath;
+  if (flags.textures) form.SetExportTextures(*flags.textures);
+  if (flags.texturePath) form.edTexturePath = *flags.texturePath;
+  if (flags.lightmaps) form.SetExportLightmaps(*flags.lightmaps);
+  if (flags.prefix) form.edMaterialNamePrefix = *flags.prefix;
+  if (flags.normals) form.cbNormalsToExport = *flags.normals;
+  if (flags.dynamicLighting) form.cbAllowDynamicLighting = *flags.dynamicLighting;
+}
+
+std::string Counted(std::size_t n, std::string_view one, std::string_view many) {
+  return IntToStr(static_cast<std::int64_t>(n)) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string Summary(const ZROgreMeshExporterT& exporter) {
+  std::size_t submeshes = 0, vertices = 0, faces = 0;
+  if (exporter.SubMeshes) {
+    submeshes = exporter.SubMeshes->size();
+    for (const auto& sub : *exporter.SubMeshes) {
+      vertices += sub->Vertices.size();
+      faces += sub->Faces.size();
+    }
+  }
+  const std::size_t materials = exporter.exportMaterials && exporter.Materials ? exporter.Materials->size() : 0;
+  const std::size_t textures = exporter.exportTextures ? static_cast<std::size_t>(exporter.TexturesWritten) : 0;
+  return Counted(submeshes, "submesh", "submeshes") + ", " + Counted(vertices, "vertex", "vertices") + ", " +
+         Counted(faces, "face", "faces") + ", " + Counted(materials, "material", "materials") + ", " +
+         Counted(textures, "texture", "textures") + " written";
+}
+
+int Export(const Flags& flags, std::FILE* out, bool showProgress) {
+  const std::string& sceneFile = flags.positional[0];
+  const std::string& outputFile = flags.positional[1];
+  ZROptionsControllerT options;
+  TOptionsForm& form = options.Form();
+  if (flags.optionsFile) {
+    if (!sys::FileExists(*flags.optionsFile)) Raise("Options file %s not found", {*flags.optionsFile});
+    options.LoadOptionsFrom(*flags.optionsFile);
+  } else {
+    form.edMaterialNamePrefix.clear();  // the window suggests "Test/"; pipelines start empty
+  }
+  ApplyFlags(flags, form);
+  form.edFileName = outputFile;
+  if (!sys::FileExists(sceneFile)) Raise("Scene file %s not found", {sceneFile});
+
+  // The host answers the install-directory request with --install-dir, and the exporter then
+  // reads that folder's Korvel.ini like the plug-in does. Otherwise there is no editor whose
+  // settings could name the texture folder, so the exporter is given it directly.
+  const TFileHost host(sceneFile, flags.installDir.value_or(""));
+  const auto exporter =
+      std::make_unique<ZROgreMeshExporterT>(showProgress && !flags.quiet ? CreateProgressView() : nullptr);
+  CopyOptions(options, *exporter);
+  if (!flags.installDir) {
+    std::string folder = flags.texturesFrom ? *flags.texturesFrom : std::string(ExtractFilePath(sceneFile));
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
+    exporter->TextureSourceFolder = folder;
+  }
+  exporter->Export(options.FileName());
+  if (!flags.quiet) std::fprintf(out, "%s\n", Summary(*exporter).c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool showProgress) {
+  Flags flags;
+  try {
+    flags = ParseArgs(args);
+  } catch (const UsageError& e) {
+    std::fprintf(err, "%s: %s\n%s", kProgram, e.message.c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (flags.help) {
+    std::fprintf(out, "%s%s", kUsage, kHelp);
+    return kExitOk;
+  }
+  if (flags.version) {
+    std::fprintf(out, "%s %s\n", kProgram, kPluginVersion);
+    return kExitOk;
+  }
+  try {
+    return Export(flags, out, showProgress);
+  } catch (const std::exception& e) {
+    std::fprintf(err, "%s: %s\n", kProgram, e.what());
+  } catch (...) {
+    std::fprintf(err, "%s: unexpected failure\n", kProgram);
+  }
+  return kExitFailed;
+}
+
+}  // namespace pallix
