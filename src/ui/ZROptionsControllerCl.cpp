@@ -1,5 +1,6 @@
 #include "ZROptionsControllerCl.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -52,33 +53,42 @@ class OptionsFile {
 bool TryTextToFloat(std::string_view text, float& value) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  // Checked by hand: from_chars alone would also take "inf", "nan" and hexadecimal forms.
+  // Checked by hand: from_chars alone would also take "inf", "nan" and other forms.
+  // Along the way: the decimal magnitude, to tell overflow from underflow.
+  auto isDigit = [&](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
   std::size_t i = 0;
   const bool plus = i < text.size() && text[i] == '+';
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  std::int64_t magnitude = -1;  // power of ten of the first non-zero digit
+  bool significant = false;
+  for (; isDigit(i); ++i, ++digits) {
+    if (text[i] != '0') significant = true;
+    if (significant) ++magnitude;
+  }
   if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    for (++i; isDigit(i); ++i, ++digits) {
+      if (!significant && text[i] != '0') significant = true;
+      if (!significant) --magnitude;
+    }
   }
   if (digits == 0) return false;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t expDigits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++expDigits;
-    if (expDigits == 0) return false;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (!isDigit(i)) return false;
+    std::int64_t exponent = 0;
+    for (; isDigit(i); ++i) exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1 << 20);
+    magnitude += negative ? -exponent : exponent;
   }
   if (i != text.size()) return false;
   if (plus) text.remove_prefix(1);
   double d = 0;
   const auto res = std::from_chars(text.data(), text.data() + text.size(), d);
   if (res.ec == std::errc::result_out_of_range) {
-    // Too small for a double: it is zero as a float too. Too large: no float holds it.
-    const bool tiny = std::abs(d) < 1.0;
-    if (!tiny) return false;
-    d = 0;
+    if (magnitude >= 0) return false;  // too large for any float
+    d = 0;                             // too small: zero as a float too
   } else if (res.ec != std::errc() || res.ptr != text.data() + text.size()) {
     return false;
   }
