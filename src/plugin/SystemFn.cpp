@@ -59,7 +59,7 @@ struct IniLine {
   std::string_view value;  // entry value, blanks removed
   std::size_t begin = 0;   // the line's bytes in the file text, without its line end
   std::size_t end = 0;
-  std::size_t next = 0;    // start of the following line
+  std::size_t next = 0;  // start of the following line
 };
 
 std::vector<IniLine> SplitIni(std::string_view text) {
@@ -76,7 +76,8 @@ std::vector<IniLine> SplitIni(std::string_view text) {
     if (!body.empty() && body.front() == '[') {
       const std::size_t close = body.find(']');
       line.kind = IniLine::Section;
-      line.name = TrimBlanks(body.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      line.name =
+          TrimBlanks(body.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
     } else if (!body.empty() && body.front() != ';') {
       const std::size_t eq = body.find('=');
       line.kind = IniLine::Entry;
@@ -152,7 +153,8 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
     if (lines[i].kind != IniLine::Entry || !SameTextIgnoringCase(lines[i].name, key)) continue;
     std::string_view value = lines[i].value;
     // Like the Windows functions: one pair of matching quotes around the value is dropped.
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
     return std::string(value);

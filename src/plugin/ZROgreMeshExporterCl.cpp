@@ -117,8 +117,10 @@ void ZROgreMeshExporterT::CopyTextures(const std::string& folder) {
           WriteColorBitmap(target, texture.Color);
           ++TexturesWritten;
         } else {
-          const std::string sourceFolder = TextureSourceFolder ? *TextureSourceFolder : GetTextureFilesFolder();
-          if (sys::CopyFileReplacing(sys::NativePath(sourceFolder + texture.FileName), target)) ++TexturesWritten;
+          const std::string sourceFolder =
+              TextureSourceFolder ? *TextureSourceFolder : GetTextureFilesFolder();
+          if (sys::CopyFileReplacing(sys::NativePath(sourceFolder + texture.FileName), target))
+            ++TexturesWritten;
         }
       }
     }

@@ -168,7 +168,8 @@ std::string ZROptionsControllerT::FileName() const { return form_->edFileName; }
 
 float ZROptionsControllerT::scale() const {
   float value = 0;
-  if (!TryTextToFloat(form_->edScale, value)) Raise("'%s' is not a valid floating point value", {form_->edScale});
+  if (!TryTextToFloat(form_->edScale, value))
+    Raise("'%s' is not a valid floating point value", {form_->edScale});
   return value;
 }
 

@@ -37,16 +37,12 @@ TEST(Profile, ReadsWithTheSystemRules) {
     const char* key;
     const char* expected;
   } cases[] = {
-      {"options", "scale", "2.5"},   // names ignore case, blanks go, the first entry wins
-      {"OTHER", "SCALE", "9"},       // the same key in another section is another value
+      {"options", "scale", "2.5"},      // names ignore case, blanks go, the first entry wins
+      {"OTHER", "SCALE", "9"},          // the same key in another section is another value
       {"options", "prefix", "quoted"},  // one pair of quotes is dropped
-      {"options", "half", "\"open"},
-      {"options", "empty", ""},
-      {"options", "novalue", ""},
-      {"options", "late", "def"},    // only the first section of a name is read
-      {"options", "comment", "def"},
-      {"missing", "scale", "def"},
-      {"options", "missing", "def"},
+      {"options", "half", "\"open"},   {"options", "empty", ""},    {"options", "novalue", ""},
+      {"options", "late", "def"},  // only the first section of a name is read
+      {"options", "comment", "def"},   {"missing", "scale", "def"}, {"options", "missing", "def"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(sys::ReadProfileString(ini, c.section, c.key, "def"), c.expected) << c.section << "/" << c.key;
@@ -79,7 +75,8 @@ TEST(Profile, WritingUpdatesInPlaceAndKeepsTheRest) {
   ASSERT_TRUE(sys::WriteProfileString(ini, "options", "scale", "0.5"));
   ASSERT_TRUE(sys::WriteProfileString(ini, "options", "prefix", "p/"));
   ASSERT_TRUE(sys::WriteProfileString(ini, "next", "tail", "t"));
-  EXPECT_EQ(ReadFile(ini), "; keep me\n[Options]\nScale=0.5\nother=1\nprefix=p/\n\n[next]\nscale=5\ntail=t\n");
+  EXPECT_EQ(ReadFile(ini),
+            "; keep me\n[Options]\nScale=0.5\nother=1\nprefix=p/\n\n[next]\nscale=5\ntail=t\n");
 }
 
 TEST(Profile, WritingIntoAMissingFolderFails) {
@@ -105,7 +102,7 @@ TEST(Folders, ExpandAgainstTheBaseWithoutMovingTheCurrentDirectory) {
       {"../shared/", dir / "out", dir / "shared/"},
       {"/abs/./x/../y", base, "/abs/y/"},
       {"../../../../../../../../../../..", base, "/"},
-      {"m", "", cwd.string() + "/m/"},           // no base: the current directory
+      {"m", "", cwd.string() + "/m/"},  // no base: the current directory
       {"m", dir / "absent/", cwd.string() + "/m/"},
   };
   for (const Case& c : cases) {

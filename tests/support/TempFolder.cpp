@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
   static std::atomic<int> counter{0};
-  const fs::path base = fs::temp_directory_path() / ("pallix-" + std::to_string(getpid()) + "-" +
-                                                     std::to_string(counter++));
+  const fs::path base =
+      fs::temp_directory_path() / ("pallix-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
   fs::remove_all(base);
   fs::create_directories(base);
   path_ = base.string() + "/";

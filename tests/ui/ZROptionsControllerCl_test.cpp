@@ -41,12 +41,18 @@ struct FormValues {
 };
 
 FormValues Values(const TOptionsForm& f) {
-  return {f.edFileName,           f.edScale,
-          f.chkExportMaterials(), f.edMaterialPath,
-          f.chkExportTextures(),  f.edTexturePath,
-          f.chkExportLightmaps(), f.edMaterialNamePrefix,
-          f.cbNormalsToExport,    f.cbAllowDynamicLighting,
-          f.edMaterialPathEnabled(), f.edTexturePathEnabled()};
+  return {f.edFileName,
+          f.edScale,
+          f.chkExportMaterials(),
+          f.edMaterialPath,
+          f.chkExportTextures(),
+          f.edTexturePath,
+          f.chkExportLightmaps(),
+          f.edMaterialNamePrefix,
+          f.cbNormalsToExport,
+          f.cbAllowDynamicLighting,
+          f.edMaterialPathEnabled(),
+          f.edTexturePathEnabled()};
 }
 
 void ExpectValues(const FormValues& a, const FormValues& b) {
@@ -92,8 +98,8 @@ TEST_F(OptionsStore, LoadsEveryKey) {
             "materialNamePrefix=ship/\r\nnormalsToExport=2\r\nallowDynamicLighting=0\r\n");
   ZROptionsControllerT c;
   c.LoadOptions();
-  ExpectValues(Values(c.Form()),
-               {"C:\\out\\ship.mesh", "+1.50E+0", false, "..\\m", false, "t", false, "ship/", 2, 0, false, false});
+  ExpectValues(Values(c.Form()), {"C:\\out\\ship.mesh", "+1.50E+0", false, "..\\m", false, "t", false,
+                                  "ship/", 2, 0, false, false});
 }
 
 TEST_F(OptionsStore, ValuesThatAreNoNumbersOrOutOfRange) {
@@ -202,18 +208,20 @@ TEST(ScaleText, Conversion) {
     bool ok;
     float value;
   } cases[] = {
-      {"1", true, 1.0f},     {"1.5", true, 1.5f},   {".5", true, 0.5f},     {"5.", true, 5.0f},
-      {"-2", true, -2.0f},   {"+2", true, 2.0f},    {"2e3", true, 2000.0f}, {"2E-1", true, 0.2f},
-      {"  3  ", true, 3.0f}, {"1e-400", true, 0.0f}, {"", false, 0},        {"   ", false, 0},
-      {".", false, 0},       {"+", false, 0},       {"1,5", false, 0},      {"e5", false, 0},
-      {"1e", false, 0},      {"1e+", false, 0},     {"inf", false, 0},      {"nan", false, 0},
-      {"0x10", false, 0},    {"--1", false, 0},     {"+-1", false, 0},      {"1e39", false, 0},
-      {"1 2", false, 0},     {"\t1", false, 0},     {"0.001e500", false, 0}, {"1000e-400", true, 0.0f},
+      {"1", true, 1.0f},     {"1.5", true, 1.5f},    {".5", true, 0.5f},      {"5.", true, 5.0f},
+      {"-2", true, -2.0f},   {"+2", true, 2.0f},     {"2e3", true, 2000.0f},  {"2E-1", true, 0.2f},
+      {"  3  ", true, 3.0f}, {"1e-400", true, 0.0f}, {"", false, 0},          {"   ", false, 0},
+      {".", false, 0},       {"+", false, 0},        {"1,5", false, 0},       {"e5", false, 0},
+      {"1e", false, 0},      {"1e+", false, 0},      {"inf", false, 0},       {"nan", false, 0},
+      {"0x10", false, 0},    {"--1", false, 0},      {"+-1", false, 0},       {"1e39", false, 0},
+      {"1 2", false, 0},     {"\t1", false, 0},      {"0.001e500", false, 0}, {"1000e-400", true, 0.0f},
   };
   for (const Case& c : cases) {
     float value = -99;
     EXPECT_EQ(TryTextToFloat(c.text, value), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(value, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include "BasicFn.h"
 #include "FileHost.h"
 #include "PluginCommand.h"
+#include "ProgressFm.h"
 #include "SystemFn.h"
 #include "ZROgreMeshExporterCl.h"
 #include "ZROptionsControllerCl.h"
@@ -94,8 +95,7 @@ Flags ParseArgs(const std::vector<std::string>& args) {
       target = true;
     };
     auto negative = [&](std::optional<bool>& target) {
-      bool set = false;
-      flag(set);
+      if (inlineValue) throw UsageError{Format("option %s takes no value", {name})};
       target = false;
     };
     if (name == "--scale") {
@@ -171,8 +171,10 @@ std::string Summary(const ZROgreMeshExporterT& exporter) {
       faces += sub->Faces.size();
     }
   }
-  const std::size_t materials = exporter.exportMaterials && exporter.Materials ? exporter.Materials->size() : 0;
-  const std::size_t textures = exporter.exportTextures ? static_cast<std::size_t>(exporter.TexturesWritten) : 0;
+  const std::size_t materials =
+      exporter.exportMaterials && exporter.Materials ? exporter.Materials->size() : 0;
+  const std::size_t textures =
+      exporter.exportTextures ? static_cast<std::size_t>(exporter.TexturesWritten) : 0;
   return Counted(submeshes, "submesh", "submeshes") + ", " + Counted(vertices, "vertex", "vertices") + ", " +
          Counted(faces, "face", "faces") + ", " + Counted(materials, "material", "materials") + ", " +
          Counted(textures, "texture", "textures") + " written";
@@ -197,8 +199,9 @@ int Export(const Flags& flags, std::FILE* out, bool showProgress) {
   // reads that folder's Korvel.ini like the plug-in does. Otherwise there is no editor whose
   // settings could name the texture folder, so the exporter is given it directly.
   const TFileHost host(sceneFile, flags.installDir.value_or(""));
-  const auto exporter =
-      std::make_unique<ZROgreMeshExporterT>(showProgress && !flags.quiet ? CreateProgressView() : nullptr);
+  std::unique_ptr<IProgressView> view;
+  if (showProgress && !flags.quiet) view = std::make_unique<TProgressForm>(true);
+  auto exporter = std::make_unique<ZROgreMeshExporterT>(std::move(view));
   CopyOptions(options, *exporter);
   if (!flags.installDir) {
     std::string folder = flags.texturesFrom ? *flags.texturesFrom : std::string(ExtractFilePath(sceneFile));
@@ -206,7 +209,9 @@ int Export(const Flags& flags, std::FILE* out, bool showProgress) {
     exporter->TextureSourceFolder = folder;
   }
   exporter->Export(options.FileName());
-  if (!flags.quiet) std::fprintf(out, "%s\n", Summary(*exporter).c_str());
+  const std::string summary = Summary(*exporter);
+  exporter.reset();  // ends the progress line first
+  if (!flags.quiet) std::fprintf(out, "%s\n", summary.c_str());
   return kExitOk;
 }
 

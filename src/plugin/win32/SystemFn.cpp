@@ -42,8 +42,9 @@ std::string ModuleFileName() {
   if (!ModuleOverride().empty()) return ModuleOverride();
   // The module that holds this code: the DLL, not the host program that loaded it.
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(&ModuleOverride), &module)) {
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&ModuleOverride), &module)) {
     return std::string();
   }
   std::vector<char> buf(MAX_PATH + 1);
