@@ -143,8 +143,8 @@ std::string ModuleFileName() {
 
 void SetModuleFileName(std::string fileName) { ModuleOverride() = std::move(fileName); }
 
-std::string ReadProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                              std::string_view defaultValue) {
+std::string ReadIniString(const std::string& fileName, std::string_view section, std::string_view key,
+                          std::string_view defaultValue) {
   std::string text;
   if (!ReadWholeFile(fileName, text)) return std::string(defaultValue);
   const std::vector<IniLine> lines = SplitIni(text);
@@ -162,8 +162,8 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
   return std::string(defaultValue);
 }
 
-bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                        std::string_view value) {
+bool WriteIniString(const std::string& fileName, std::string_view section, std::string_view key,
+                    std::string_view value) {
   std::string text;
   if (!ReadWholeFile(fileName, text)) {
     std::error_code ec;

@@ -21,12 +21,12 @@ void SetModuleFileName(std::string fileName);
 // INI profile access with the system's rules: section and key names compared without regard
 // to letter case, the first match wins, blanks around values removed. A missing file,
 // section or key gives the default.
-std::string ReadProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                              std::string_view defaultValue);
+std::string ReadIniString(const std::string& fileName, std::string_view section, std::string_view key,
+                          std::string_view defaultValue);
 // Updates the key in place or appends it, creating the section and the file as needed.
 // False when the file cannot be written.
-bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                        std::string_view value);
+bool WriteIniString(const std::string& fileName, std::string_view section, std::string_view key,
+                    std::string_view value);
 
 // True for an existing file (not a folder).
 bool FileExists(const std::string& fileName);

@@ -87,7 +87,7 @@ std::string GetInstallDirectory() {
 
 std::string GetTextureFilesFolder() {
   const std::string settings = GetInstallDirectory() + "\\Korvel.ini";
-  return sys::ReadProfileString(sys::NativePath(settings), "Dirs", "texturefiles", "");
+  return sys::ReadIniString(sys::NativePath(settings), "Dirs", "texturefiles", "");
 }
 
 }  // namespace pallix

@@ -30,7 +30,7 @@ class OptionsFile {
   explicit OptionsFile(const std::string& fileName) : fileName_(fileName) {}
 
   std::string ReadString(std::string_view key, std::string_view def) const {
-    return sys::ReadProfileString(fileName_, kSection, key, def);
+    return sys::ReadIniString(fileName_, kSection, key, def);
   }
   std::int32_t ReadInteger(std::string_view key, std::int32_t def) const {
     std::int32_t value = def;
@@ -39,7 +39,7 @@ class OptionsFile {
   bool ReadBool(std::string_view key, bool def) const { return ReadInteger(key, def ? 1 : 0) != 0; }
 
   void WriteString(std::string_view key, std::string_view value) const {
-    sys::WriteProfileString(fileName_, kSection, key, value);
+    sys::WriteIniString(fileName_, kSection, key, value);
   }
   void WriteInteger(std::string_view key, std::int32_t value) const { WriteString(key, IntToStr(value)); }
   void WriteBool(std::string_view key, bool value) const { WriteString(key, value ? "1" : "0"); }

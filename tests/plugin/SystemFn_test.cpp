@@ -45,25 +45,25 @@ TEST(Profile, ReadsWithTheSystemRules) {
       {"options", "comment", "def"},   {"missing", "scale", "def"}, {"options", "missing", "def"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(sys::ReadProfileString(ini, c.section, c.key, "def"), c.expected) << c.section << "/" << c.key;
+    EXPECT_EQ(sys::ReadIniString(ini, c.section, c.key, "def"), c.expected) << c.section << "/" << c.key;
   }
-  EXPECT_EQ(sys::ReadProfileString(dir / "none.ini", "options", "scale", "1"), "1");
+  EXPECT_EQ(sys::ReadIniString(dir / "none.ini", "options", "scale", "1"), "1");
 }
 
 TEST(Profile, ReadsFilesWithBareLineFeeds) {
   TempFolder dir;
   WriteFile(dir / "a.ini", "[Dirs]\ntexturefiles=/data/tex/\n");
-  EXPECT_EQ(sys::ReadProfileString(dir / "a.ini", "dirs", "TextureFiles", ""), "/data/tex/");
+  EXPECT_EQ(sys::ReadIniString(dir / "a.ini", "dirs", "TextureFiles", ""), "/data/tex/");
 }
 
 TEST(Profile, WritingCreatesTheFileAndSection) {
   TempFolder dir;
   const std::string ini = dir / "sub/new.ini";
   std::filesystem::create_directories(dir / "sub");
-  ASSERT_TRUE(sys::WriteProfileString(ini, "options", "filename", "C:\\out\\a b.mesh"));
-  ASSERT_TRUE(sys::WriteProfileString(ini, "options", "scale", "1"));
+  ASSERT_TRUE(sys::WriteIniString(ini, "options", "filename", "C:\\out\\a b.mesh"));
+  ASSERT_TRUE(sys::WriteIniString(ini, "options", "scale", "1"));
   EXPECT_EQ(ReadFile(ini), "[options]\r\nfilename=C:\\out\\a b.mesh\r\nscale=1\r\n");
-  ASSERT_TRUE(sys::WriteProfileString(ini, "more", "x", "y"));
+  ASSERT_TRUE(sys::WriteIniString(ini, "more", "x", "y"));
   EXPECT_EQ(ReadFile(ini), "[options]\r\nfilename=C:\\out\\a b.mesh\r\nscale=1\r\n\r\n[more]\r\nx=y\r\n");
   EXPECT_EQ(testing::ListFolder(dir / "sub"), "new.ini");  // no temporary left
 }
@@ -72,16 +72,16 @@ TEST(Profile, WritingUpdatesInPlaceAndKeepsTheRest) {
   TempFolder dir;
   const std::string ini = dir / "a.ini";
   WriteFile(ini, "; keep me\n[Options]\nScale = 2\nother=1\n\n[next]\nscale=5\n");
-  ASSERT_TRUE(sys::WriteProfileString(ini, "options", "scale", "0.5"));
-  ASSERT_TRUE(sys::WriteProfileString(ini, "options", "prefix", "p/"));
-  ASSERT_TRUE(sys::WriteProfileString(ini, "next", "tail", "t"));
+  ASSERT_TRUE(sys::WriteIniString(ini, "options", "scale", "0.5"));
+  ASSERT_TRUE(sys::WriteIniString(ini, "options", "prefix", "p/"));
+  ASSERT_TRUE(sys::WriteIniString(ini, "next", "tail", "t"));
   EXPECT_EQ(ReadFile(ini),
             "; keep me\n[Options]\nScale=0.5\nother=1\nprefix=p/\n\n[next]\nscale=5\ntail=t\n");
 }
 
 TEST(Profile, WritingIntoAMissingFolderFails) {
   TempFolder dir;
-  EXPECT_FALSE(sys::WriteProfileString(dir / "no/such/a.ini", "options", "scale", "1"));
+  EXPECT_FALSE(sys::WriteIniString(dir / "no/such/a.ini", "options", "scale", "1"));
 }
 
 TEST(Folders, ExpandAgainstTheBaseWithoutMovingTheCurrentDirectory) {

@@ -1,6 +1,8 @@
 #include "SystemFn.h"
 
 #include <windows.h>
+// windows.h maps this name to ReplaceFileA.
+#undef ReplaceFile
 
 #include <vector>
 
@@ -59,8 +61,8 @@ std::string ModuleFileName() {
 
 void SetModuleFileName(std::string fileName) { ModuleOverride() = std::move(fileName); }
 
-std::string ReadProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                              std::string_view defaultValue) {
+std::string ReadIniString(const std::string& fileName, std::string_view section, std::string_view key,
+                          std::string_view defaultValue) {
   const std::string sec(section), k(key), def(defaultValue);
   std::vector<char> buf(1024);
   for (;;) {
@@ -72,8 +74,8 @@ std::string ReadProfileString(const std::string& fileName, std::string_view sect
   }
 }
 
-bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
-                        std::string_view value) {
+bool WriteIniString(const std::string& fileName, std::string_view section, std::string_view key,
+                    std::string_view value) {
   const std::string sec(section), k(key), v(value);
   return WritePrivateProfileStringA(sec.c_str(), k.c_str(), v.c_str(), fileName.c_str()) != 0;
 }
