@@ -21,7 +21,7 @@ TOptionsForm::TOptionsForm() : window_(std::make_unique<Window>()) { FormCreate(
 TOptionsForm::~TOptionsForm() = default;
 
 void TOptionsForm::FormCreate() {
-  edScale = "1";
+  edScale = std::string("1");
   SetExportMaterials(true);
   SetExportTextures(true);
   SetExportLightmaps(true);

@@ -292,6 +292,19 @@ TEST_F(ExportTool, GeneratedScenes) {
   }
 }
 
+TEST_F(ExportTool, TheSampleLevel) {
+  const std::string level = PALLIX_SOURCE_DIR "/examples/sample-level/scene.xml";
+  const Result bin = RunTool({level, dir / "out/storeroom.mesh"});
+  ASSERT_EQ(bin.status, kExitOk) << bin.err;
+  const Result xml = RunTool({"--texture-path", "xml", level, dir / "out/storeroom.xml"});
+  ASSERT_EQ(xml.status, kExitOk) << xml.err;
+  EXPECT_EQ(bin.out, xml.out);
+  EXPECT_EQ(bin.out, "5 submeshes, 93 vertices, 52 faces, 5 materials, 6 textures written\n");
+  EXPECT_EQ(ListFolder(dir / "out/xml"),
+            "brick.bmp color.bmp crate.bmp floor_lightmap.bmp floor_tiles.bmp stone.bmp");
+  EXPECT_EQ(ReadFile(dir / "out/brick.bmp"), ReadFile(PALLIX_SOURCE_DIR "/examples/sample-level/brick.bmp"));
+}
+
 // The program itself: exit status and streams as a pipeline sees them.
 TEST_F(ExportTool, TheProgram) {
   const std::string program = PALLIX_BINARY_DIR "/pallix-export";

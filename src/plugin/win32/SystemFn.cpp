@@ -88,8 +88,7 @@ bool FileExists(const std::string& fileName) {
 std::string NativePath(std::string_view path) { return std::string(path); }
 
 std::string ExpandFolder(std::string_view folder, std::string_view base) {
-  std::string relative(folder);
-  if (relative.empty()) relative = ".";
+  const std::string relative = folder.empty() ? std::string(".") : std::string(folder);
   std::string root(base);
   if (!root.empty() && !IsSeparator(root.back())) root += '\\';
   // Without a usable base the expansion runs against the current directory, as it would
