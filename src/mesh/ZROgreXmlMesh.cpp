@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "BasicFn.h"
@@ -54,6 +55,11 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 // A tail of the six-digit window at or above this rounds up once rounded to 18 digits.
 constexpr double kRoundUpFrom = 0.4999999999995;
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // The same result in a few double operations, for almost every value: scaling by an exact
 // power of ten puts the first six digits in the integer part, with an error below 2e-10 in
 // the tail. Returns false when the tail is too close to the rounding threshold, or the value
@@ -61,20 +67,15 @@ constexpr double kRoundUpFrom = 0.4999999999995;
 bool RoundQuickly(double magnitude, SixDigits& r) {
   // magnitude = f * 2^exp2 with f in [0.5, 1); a widened float is never subnormal.
   const int exp2 = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52 & 0x7ff) - 1022;
-  // log10(magnitude) lies in [(exp2 - 1) log10(2), exp2 log10(2)): e is this or one more.
-  int e = static_cast<int>(std::floor((exp2 - 1) * 0.30102999566398120)) + 1;
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // log10(magnitude) lies in [(exp2 - 1) log10(2), exp2 log10(2)), so e is the floor of the
+  // lower end (a fixed-point product, exact in this range) plus 1, or one more.
+  int e = ((exp2 - 1) * 78913 >> 18) + 1;
+  for (int attempt = 0; attempt < 2; ++attempt, ++e) {
     const int k = 6 - e;
     if (k > 22 || k < -22) return false;
     const double x = k >= 0 ? magnitude * kPowersOfTen[k] : magnitude / kPowersOfTen[-k];
-    if (x < 100000.0) {
-      --e;
-      continue;
-    }
-    if (x >= 1000000.0) {
-      ++e;
-      continue;
-    }
+    if (x >= 1000000.0) continue;
+    if (x < 100000.0) return false;
     auto n = static_cast<std::uint32_t>(x);
     const double tail = x - n;
     if (std::fabs(tail - kRoundUpFrom) < 1e-9) return false;
@@ -82,7 +83,10 @@ bool RoundQuickly(double magnitude, SixDigits& r) {
       n = 100000;
       ++e;
     }
-    for (int i = 5; i >= 0; --i, n /= 10) r.digits[i] = static_cast<char>('0' + n % 10);
+    const std::uint32_t low4 = n % 10000;
+    std::memcpy(r.digits, kDigitPairs + 2 * (n / 10000), 2);
+    std::memcpy(r.digits + 2, kDigitPairs + 2 * (low4 / 100), 2);
+    std::memcpy(r.digits + 4, kDigitPairs + 2 * (low4 % 100), 2);
     r.e = e;
     return true;
   }
