@@ -49,6 +49,11 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
     const TPrimitive& primitive = *scene.GetPrimitive(i);
     auto& subMesh = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
     ZROgreVertexListT welded;
+    std::size_t faceCount = 0;
+    for (const auto& polygon : primitive.Polygons) {
+      if (polygon->VertexCount() >= 3) faceCount += static_cast<std::size_t>(polygon->VertexCount() - 2);
+    }
+    subMesh.Faces.reserve(faceCount);
 
     const auto polygonCount = static_cast<std::size_t>(primitive.PolygonCount());
     for (std::size_t p = 0; p < polygonCount; ++p) {
@@ -122,7 +127,9 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
     const std::size_t vertexCount = source->Vertices.size();
     ZROgreSubMeshT* current = nullptr;
     std::vector<std::uint8_t> used;
-    for (const ZROgreFaceInfoT& face : source->Faces) {
+    const std::vector<ZROgreFaceInfoT>& faces = source->Faces;
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+      const ZROgreFaceInfoT& face = faces[f];
       if (!current || face.Material != current->Material) {
         if (current) {
           CopyUsedVertices(*source, *current, used);
@@ -130,6 +137,9 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
         }
         current = SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>()).get();
         current->Material = face.Material;
+        std::size_t end = f + 1;
+        while (end < faces.size() && faces[end].Material == face.Material) ++end;
+        current->Faces.reserve(end - f);
         used.assign(vertexCount, 0);
       }
       for (const std::int32_t index : face.Indices) used.at(static_cast<std::size_t>(index)) = 1;
