@@ -33,6 +33,17 @@ inline bool IsName(char c) { return kClass[static_cast<unsigned char>(c)] & kNam
 inline bool IsBlank(char c) { return kClass[static_cast<unsigned char>(c)] & kBlank; }
 inline bool IsUpper(char c) { return kClass[static_cast<unsigned char>(c)] & kUpper; }
 
+inline char Lower(char c) { return IsUpper(c) ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Whether the name at candidate (ended by a non-name character) is name, letter case ignored.
+// name must hold name characters only, so the comparison never passes candidate's end.
+inline bool SameName(std::string_view name, const char* candidate) {
+  for (std::size_t k = 0; k < name.size(); ++k) {
+    if (Lower(name[k]) != Lower(candidate[k])) return false;
+  }
+  return !IsName(candidate[name.size()]);
+}
+
 inline std::size_t Find(const char* text, std::size_t from, std::size_t length, char c) {
   const void* hit = std::memchr(text + from, c, length - from);
   return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text) : length;
@@ -387,9 +398,10 @@ class TXMLTree {
   }
 
   char* doc;
-  TChunkedArray<TXMLNode, 12> nodes;
-  TChunkedArray<TPropertyRecord, 13> properties;
-  TChunkedArray<std::uint32_t, 14> childSlots;
+  // Chunks of 32 KB: small enough to come from the heap rather than fresh pages.
+  TChunkedArray<TXMLNode, 10> nodes;
+  TChunkedArray<TPropertyRecord, 12> properties;
+  TChunkedArray<std::uint32_t, 13> childSlots;
   std::vector<TTextRecord> texts;
   std::vector<std::string> joinedTexts;
 };
@@ -416,7 +428,7 @@ class TXMLParser {
   void Text(const TToken& token);
   void CloseTag(const TToken& token);
   void Pop(const TToken& token);
-  std::int64_t FindDuplicate(const TXMLNode& node, std::uint32_t node_index, std::string_view name);
+  std::int64_t FindDuplicate(std::uint32_t firstProperty, std::string_view name);
   std::uint32_t Decoded(std::string_view raw);
   void ApplyDeferred();
 
@@ -434,9 +446,10 @@ class TXMLParser {
   std::vector<std::string_view> upperNames_;
   std::vector<std::uint32_t> pendingProperties_;
   std::vector<std::uint32_t> pendingTexts_;
-  // Name index of an element with many properties, so repeated names stay cheap to find.
-  std::unordered_map<std::string, std::uint32_t> manyProperties_;
-  std::int64_t manyPropertiesNode_ = -1;
+  // Property names of the start tag being read, to find a repeated one; with many of them
+  // an index by lower-cased name keeps that cheap.
+  std::vector<std::string_view> names_;
+  std::unordered_map<std::string, std::uint32_t> manyNames_;
 };
 
 std::uint32_t TXMLParser::Decoded(std::string_view raw) {
@@ -463,43 +476,35 @@ void TXMLParser::OpenTag(const TToken& token) {
     Raise("Only 1 root node supported.");
   }
   open_.push_back({index, static_cast<std::uint32_t>(pending_.size()), token.Text});
+  names_.clear();
+  if (!manyNames_.empty()) manyNames_.clear();
   if (std::any_of(token.Text.begin(), token.Text.end(), IsUpper)) upperNames_.push_back(token.Text);
 }
 
-std::int64_t TXMLParser::FindDuplicate(const TXMLNode& node, std::uint32_t nodeIndex, std::string_view name) {
-  if (node.propertyCount_ < 16) {
-    for (std::uint32_t k = node.firstProperty_; k < node.firstProperty_ + node.propertyCount_; ++k) {
-      const char* other = tree_.doc + tree_.properties[k].nameOffset;
-      if (SameTextIgnoringCase(name, std::string_view(other, name.size())) && !IsName(other[name.size()])) {
-        return k;
-      }
+std::int64_t TXMLParser::FindDuplicate(std::uint32_t firstProperty, std::string_view name) {
+  if (names_.size() < 16) {
+    for (std::size_t j = 0; j < names_.size(); ++j) {
+      if (names_[j].size() == name.size() && SameName(name, names_[j].data())) return firstProperty + j;
     }
     return -1;
   }
-  if (manyPropertiesNode_ != nodeIndex) {
-    manyProperties_.clear();
-    manyPropertiesNode_ = nodeIndex;
-    for (std::uint32_t k = node.firstProperty_; k < node.firstProperty_ + node.propertyCount_; ++k) {
-      const char* other = tree_.doc + tree_.properties[k].nameOffset;
-      std::size_t length = 0;
-      while (IsName(other[length])) ++length;
-      manyProperties_.emplace(Lowered(std::string_view(other, length)), k);
-    }
+  if (manyNames_.empty()) {
+    for (std::size_t j = 0; j < names_.size(); ++j) manyNames_.emplace(Lowered(names_[j]), firstProperty + j);
   }
-  const auto hit = manyProperties_.find(Lowered(name));
-  if (hit != manyProperties_.end()) return hit->second;
-  manyProperties_.emplace(Lowered(name), tree_.properties.Size());
+  const auto hit = manyNames_.find(Lowered(name));
+  if (hit != manyNames_.end()) return hit->second;
+  manyNames_.emplace(Lowered(name), firstProperty + names_.size());
   return -1;
 }
 
 void TXMLParser::PropertyValue(const TToken& token) {
   assert(!open_.empty());
-  const std::uint32_t nodeIndex = open_.back().node;
-  TXMLNode& node = tree_.nodes[nodeIndex];
+  TXMLNode& node = tree_.nodes[open_.back().node];
   const std::uint32_t length = Decoded(token.Text);
   const auto nameOffset = static_cast<std::uint32_t>(propertyName_.data() - tree_.doc);
-  std::int64_t index = FindDuplicate(node, nodeIndex, propertyName_);
+  std::int64_t index = FindDuplicate(node.firstProperty_, propertyName_);
   if (index < 0) {
+    names_.push_back(propertyName_);
     assert(node.firstProperty_ + node.propertyCount_ == tree_.properties.Size());
     index = tree_.properties.Size();
     tree_.properties.Append();
@@ -873,14 +878,8 @@ std::int64_t TXMLNode::FindProperty(std::string_view name) const {
   if (propertyCount_ == 0 || name.empty()) return -1;
   // Names in the tree hold name characters only; anything else can never match.
   if (!std::all_of(name.begin(), name.end(), IsName)) return -1;
-  const char first = LowerChar(name[0]);
   for (std::uint32_t k = firstProperty_; k < firstProperty_ + propertyCount_; ++k) {
-    const char* candidate = tree_->doc + tree_->properties[k].nameOffset;
-    if (LowerChar(candidate[0]) != first) continue;
-    if (SameTextIgnoringCase(name, std::string_view(candidate, name.size())) &&
-        !IsName(candidate[name.size()])) {
-      return k;
-    }
+    if (SameName(name, tree_->doc + tree_->properties[k].nameOffset)) return k;
   }
   return -1;
 }
