@@ -27,6 +27,7 @@ class TXMLNode {
   // nullptr for a node that never had children; an index out of range otherwise raises.
   const TXMLNode* GetChild(std::int32_t index) const;
 
+  std::int32_t PropertyCount() const { return static_cast<std::int32_t>(propertyCount_); }
   bool HasProperty(std::string_view name) const;
   // Raises: Property "%s" not found for node "%s".
   std::string_view GetProperty(std::string_view name) const;
