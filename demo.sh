@@ -20,7 +20,7 @@ ls -l out
 
 if command -v OgreXMLConverter >/dev/null 2>&1; then
   # OGRE reading the mesh back (into its XML form) shows the file is sound.
-  OgreXMLConverter -q out/sample-level.mesh out/sample-level.mesh.xml
+  OgreXMLConverter -q -log out/OgreXMLConverter.log out/sample-level.mesh out/sample-level.mesh.xml
   echo "OgreXMLConverter read out/sample-level.mesh: $(grep -c '<submesh ' out/sample-level.mesh.xml) submeshes"
 else
   echo "OgreXMLConverter is not installed; skipped reading the mesh back with OGRE"

@@ -263,7 +263,8 @@ int main(int argc, char** argv) {
     if (xml.ok) {
       std::ofstream(dir + "xml/numbered.xml", std::ios::binary)
           << WithNumberedMaterials(ReadAll(dir + "xml/level.xml"));
-      ogre = Best(runs, {converter, "-q", dir + "xml/numbered.xml", dir + "xml/ogre.mesh"});
+      ogre = Best(runs, {converter, "-q", "-log", dir + "xml/converter.log", dir + "xml/numbered.xml",
+                         dir + "xml/ogre.mesh"});
     }
     const std::string document = ReadAll(scene);
     const double docBytes = static_cast<double>(document.size());
