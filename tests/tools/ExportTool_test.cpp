@@ -41,7 +41,7 @@ std::string Drain(std::FILE* f) {
 Result RunTool(const std::vector<std::string>& args) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
-  const int status = RunExportTool(args, out, err, false);
+  const int status = RunExportTool(args, out, err);
   return {status, Drain(out), Drain(err)};
 }
 

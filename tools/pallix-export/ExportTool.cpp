@@ -180,7 +180,20 @@ std::string Summary(const ZROgreMeshExporterT& exporter) {
          Counted(textures, "texture", "textures") + " written";
 }
 
-int Export(const Flags& flags, std::FILE* out, bool showProgress) {
+// Lets the tool keep the terminal view (and its closing line break) when it leaves the
+// exporter to the end of the process.
+class ForwardingView : public IProgressView {
+ public:
+  explicit ForwardingView(IProgressView& target) : target_(target) {}
+  void Show() override { target_.Show(); }
+  void SetText(std::string_view text) override { target_.SetText(text); }
+  void SetPosition(std::int32_t position) override { target_.SetPosition(position); }
+
+ private:
+  IProgressView& target_;
+};
+
+int Export(const Flags& flags, std::FILE* out, const ExportToolSetting& setting) {
   const std::string& sceneFile = flags.positional[0];
   const std::string& outputFile = flags.positional[1];
   ZROptionsControllerT options;
@@ -199,9 +212,8 @@ int Export(const Flags& flags, std::FILE* out, bool showProgress) {
   // reads that folder's Korvel.ini like the plug-in does. Otherwise there is no editor whose
   // settings could name the texture folder, so the exporter is given it directly.
   const TFileHost host(sceneFile, flags.installDir.value_or(""));
-  std::unique_ptr<IProgressView> view;
-  if (showProgress && !flags.quiet) view = std::make_unique<TProgressForm>(true);
-  auto exporter = std::make_unique<ZROgreMeshExporterT>(std::move(view));
+  std::optional<TProgressForm> terminal(std::in_place, setting.showProgress && !flags.quiet);
+  auto exporter = std::make_unique<ZROgreMeshExporterT>(std::make_unique<ForwardingView>(*terminal));
   CopyOptions(options, *exporter);
   if (!flags.installDir) {
     std::string folder = flags.texturesFrom ? *flags.texturesFrom : std::string(ExtractFilePath(sceneFile));
@@ -210,14 +222,19 @@ int Export(const Flags& flags, std::FILE* out, bool showProgress) {
   }
   exporter->Export(options.FileName());
   const std::string summary = Summary(*exporter);
-  exporter.reset();  // ends the progress line first
+  if (setting.leaveMemoryToExit) {
+    static_cast<void>(exporter.release());  // deliberately never freed: the process ends next
+  }
+  exporter.reset();
+  terminal.reset();  // the progress line ends before the summary
   if (!flags.quiet) std::fprintf(out, "%s\n", summary.c_str());
   return kExitOk;
 }
 
 }  // namespace
 
-int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool showProgress) {
+int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+                  const ExportToolSetting& setting) {
   Flags flags;
   try {
     flags = ParseArgs(args);
@@ -234,7 +251,7 @@ int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FIL
     return kExitOk;
   }
   try {
-    return Export(flags, out, showProgress);
+    return Export(flags, out, setting);
   } catch (const std::exception& e) {
     std::fprintf(err, "%s: %s\n", kProgram, e.what());
   } catch (...) {

@@ -1,8 +1,17 @@
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "ExportTool.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return pallix::RunExportTool(args, stdout, stderr, isatty(STDERR_FILENO) != 0);
+  pallix::ExportToolSetting setting;
+  setting.showProgress = isatty(STDERR_FILENO) != 0;
+  setting.leaveMemoryToExit = true;
+  const int status = pallix::RunExportTool(args, stdout, stderr, setting);
+  // Every file is complete; freeing a large scene piece by piece would only cost time.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(status);
 }
