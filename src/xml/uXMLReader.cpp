@@ -766,6 +766,8 @@ float RoundThroughExtended(double magnitude, const TDecimal& x) {
   const int side = CompareExact(x, twice, e - 65);
   if (side == 0) return static_cast<float>(half);
   // Half an extended unit away from the halfway point, on the value's side: 2m + 1 or 2m - 1.
+  // (The one halfway point that is a power of two lies between zero and the smallest single;
+  // below it both outcomes are zero, so the smaller unit there needs no care.)
   TBigNat bound(side > 0 ? m : m - 1);
   bound.MulAdd(2, 1);
   const int beyond = CompareExact(x, bound, e - 65);
