@@ -1,4 +1,4 @@
-// A deliberately plain second reader: one character at a time through the state table, the
+// A deliberately plain second reader: the state table as data, one character at a time, the
 // counters kept per character, tokens copied, entities decoded with a pending buffer. Slow
 // but easy to check by eye; the real reader must agree with it on every document.
 #pragma once
@@ -14,8 +14,7 @@
 namespace pallix::naive {
 
 struct Node {
-  std::string name;
-  std::string text;
+  std::string name, text;
   std::int32_t position = 0;
   std::vector<std::pair<std::string, std::string>> properties;  // lower-case names
   std::vector<std::size_t> children;
@@ -30,83 +29,84 @@ struct Result {
 
 namespace detail {
 
-enum class S {
-  Content,
-  TextRun,
-  TagOpen,
-  TagName,
-  InTag,
-  PropertyName,
-  AfterPropertyName,
-  BeforeValue,
-  ValueStart,
-  Value,
-  AfterValue,
-  EmptyTagEnd,
-  EndTagStart,
-  EndTagName,
-  Bang,
-  CommentOpen,
-  Comment,
-  CommentDash,
-  CommentDashDash,
-  Error
+// clang-format off
+enum S { Content, TextRun, TagOpen, TagName, InTag, PName, AfterPName, BeforeValue, ValueStart, Value,
+         AfterValue, EmptyEnd, EndStart, EndName, Bang, CommentOpen, Comment, Dash1, Dash2, Error };
+enum C { Lt, NameChar, Slash, Excl, Gt, Blank, Eq, Quote, Minus, Any };
+enum K { None = 0, Open = 1, PropName = 2, PropValue = 3, Text = 4, Close = 5, EmptyClose = 6 };
+struct Row { S state; C test; bool mark; K complete; S next; };
+// The first row of the state whose test the character passes applies.
+const Row kTable[] = {
+  {Content, Lt, 1, None, TagOpen}, {Content, Any, 1, None, TextRun},
+  {TextRun, Lt, 0, Text, TagOpen}, {TextRun, Any, 0, None, TextRun},
+  {TagOpen, NameChar, 1, None, TagName}, {TagOpen, Slash, 1, None, EndStart},
+  {TagOpen, Excl, 1, None, Bang}, {TagOpen, Any, 0, None, Error},
+  {TagName, NameChar, 0, None, TagName}, {TagName, Gt, 0, Open, Content},
+  {TagName, Blank, 0, Open, InTag}, {TagName, Any, 0, None, Error},
+  {InTag, Slash, 1, EmptyClose, EmptyEnd}, {InTag, NameChar, 1, None, PName},
+  {InTag, Gt, 1, None, Content}, {InTag, Blank, 1, None, InTag}, {InTag, Any, 1, None, Error},
+  {PName, NameChar, 0, None, PName}, {PName, Blank, 0, PropName, AfterPName},
+  {PName, Eq, 0, PropName, BeforeValue}, {PName, Any, 0, None, Error},
+  {AfterPName, Blank, 0, None, AfterPName}, {AfterPName, Eq, 0, None, BeforeValue}, {AfterPName, Any, 0, None, Error},
+  {BeforeValue, Blank, 0, None, BeforeValue}, {BeforeValue, Quote, 0, None, ValueStart},
+  {BeforeValue, Any, 0, None, Error},
+  {ValueStart, Quote, 1, PropValue, AfterValue}, {ValueStart, Any, 1, None, Value},
+  {Value, Quote, 0, PropValue, AfterValue}, {Value, Any, 0, None, Value},
+  {AfterValue, NameChar, 1, None, PName}, {AfterValue, Blank, 1, None, AfterValue},
+  {AfterValue, Slash, 1, Close, EmptyEnd}, {AfterValue, Gt, 1, None, Content}, {AfterValue, Any, 1, None, Error},
+  {EmptyEnd, Gt, 0, None, Content}, {EmptyEnd, Any, 0, None, Error},
+  {EndStart, Any, 1, None, EndName},
+  {EndName, NameChar, 0, None, EndName}, {EndName, Gt, 0, Close, Content}, {EndName, Any, 0, None, Error},
+  {Bang, Minus, 0, None, CommentOpen}, {Bang, Any, 0, None, Error},
+  {CommentOpen, Minus, 0, None, Comment}, {CommentOpen, Any, 0, None, Error},
+  {Comment, Minus, 0, None, Dash1}, {Comment, Any, 0, None, Comment},
+  {Dash1, Minus, 0, None, Dash2}, {Dash1, Any, 0, None, Comment},
+  {Dash2, Gt, 0, None, Content}, {Dash2, Any, 0, None, Comment},
 };
-enum Kind { None = -1, OpenTag = 1, PropName = 2, PropValue = 3, Text = 4, CloseTag = 5, EmptyClose = 6 };
+// clang-format on
 
-inline bool IsNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-         c == '-';
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+inline bool Passes(char c, C test) {
+  const bool name = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+                    c == '.' || c == '-';
+  const char fixed[] = {'<', 0, '/', '!', '>', 0, '=', '"', '-'};
+  return test == Any || (test == NameChar && name) || (test == Blank && IsBlank(c)) ||
+         (test != NameChar && test != Blank && c == fixed[test]);
 }
-inline bool IsWs(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 inline std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
   return s;
 }
-
 struct Failure {
   std::string message;
 };
 
 inline std::string DecodeRef(const std::string& ref) {
-  if (ref == "&amp;") return "&";
-  if (ref == "&lt;") return "<";
-  if (ref == "&gt;") return ">";
-  if (ref == "&quot;") return "\"";
-  if (ref == "&apos;") return "'";
-  if (ref.size() > 3 && ref[1] == '#') {
-    const std::string digits = ref.substr(2, ref.size() - 3);
-    bool all = true;
-    for (char c : digits) all = all && c >= '0' && c <= '9';
-    if (all) {
-      long long v = 0;
-      for (char c : digits) {
-        v = v * 10 + (c - '0');
-        if (v > 2147483647LL) throw Failure{"Character reference \"" + ref + "\" is out of range."};
-      }
-      return std::string(1, static_cast<char>(v % 256));
-    }
+  const char* named[][2] = {{"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}};
+  for (const auto& n : named) {
+    if (ref == n[0]) return n[1];
   }
-  return ref;
+  if (ref.size() < 4 || ref[1] != '#') return ref;
+  long long v = 0;
+  for (std::size_t k = 2; k + 1 < ref.size(); ++k) {
+    if (ref[k] < '0' || ref[k] > '9') return ref;
+    v = v * 10 + (ref[k] - '0');
+    if (v > 2147483647LL) throw Failure{"Character reference \"" + ref + "\" is out of range."};
+  }
+  return std::string(1, static_cast<char>(v % 256));
 }
 
 inline std::string Decode(const std::string& in) {
-  std::string out;
-  std::string pending;
+  std::string out, pending;
   for (char c : in) {
     if (c == '&') {
       out += pending;
       pending = "&";
-    } else if (!pending.empty()) {
-      pending += c;
-      if (c == ';') {
-        out += DecodeRef(pending);
-        pending.clear();
-      }
-    } else {
+    } else if (pending.empty()) {
       out += c;
+    } else if ((pending += c), c == ';') {
+      out += DecodeRef(pending);
+      pending.clear();
     }
   }
   return out + pending;
@@ -117,216 +117,88 @@ inline std::string Decode(const std::string& in) {
 inline Result Parse(const std::string& doc) {
   using namespace detail;
   Result r;
-  const std::int32_t total = static_cast<std::int32_t>(doc.size());
-  std::size_t index = 0;  // 0-based next character
+  std::size_t next = 0, mark = 0;
   std::int32_t line = 1, column = 1, position = 1;
-  std::size_t mark = 0;
   bool hasText = false;
-  S state = S::Content;
+  S state = Content;
   std::vector<std::size_t> open;
   std::string propertyName;
   int counter = 0;
+  const auto at = [&] { return "(" + std::to_string(line) + "," + std::to_string(column) + ")"; };
   try {
     for (;;) {
-      // NextToken
-      int kind = None;
-      std::size_t end = 0;
-      while (index < doc.size() && kind == None) {
-        const char c = doc[index];
-        const std::size_t at = index++;
-        if (c == '\r') {
-          ++line;
-          column = 1;
-        } else if (c != '\n') {
-          ++column;
-        }
+      K kind = None;
+      std::string text;
+      while (next < doc.size() && kind == None) {
+        const std::size_t i = next++;
+        const char c = doc[i];
+        line += c == '\r';
+        column = c == '\r' ? 1 : column + (c != '\n');
         ++position;
-        const auto complete = [&](int k) {
-          kind = k;
-          end = at;
-        };
-        switch (state) {
-          case S::Content:
-            mark = at;
-            if (c == '<') {
-              state = S::TagOpen;
-            } else {
-              hasText = !IsWs(c);
-              state = S::TextRun;
-            }
-            break;
-          case S::TextRun:
-            if (c == '<') {
-              if (hasText) complete(Text);
-              state = S::TagOpen;
-            } else if (!IsWs(c)) {
-              hasText = true;
-            }
-            break;
-          case S::TagOpen:
-            mark = at;
-            state = IsNameChar(c) ? S::TagName : c == '/' ? S::EndTagStart : c == '!' ? S::Bang : S::Error;
-            break;
-          case S::TagName:
-            if (IsNameChar(c)) break;
-            if (c == '>' || IsWs(c)) complete(OpenTag);
-            state = c == '>' ? S::Content : IsWs(c) ? S::InTag : S::Error;
-            break;
-          case S::InTag:
-            mark = at;
-            if (c == '/') complete(EmptyClose);
-            state = c == '/'        ? S::EmptyTagEnd
-                    : IsNameChar(c) ? S::PropertyName
-                    : c == '>'      ? S::Content
-                    : IsWs(c)       ? S::InTag
-                                    : S::Error;
-            break;
-          case S::PropertyName:
-            if (IsNameChar(c)) break;
-            if (IsWs(c) || c == '=') complete(PropName);
-            state = IsWs(c) ? S::AfterPropertyName : c == '=' ? S::BeforeValue : S::Error;
-            break;
-          case S::AfterPropertyName:
-            state = IsWs(c) ? S::AfterPropertyName : c == '=' ? S::BeforeValue : S::Error;
-            break;
-          case S::BeforeValue:
-            state = IsWs(c) ? S::BeforeValue : c == '"' ? S::ValueStart : S::Error;
-            break;
-          case S::ValueStart:
-            mark = at;
-            if (c == '"') complete(PropValue);
-            state = c == '"' ? S::AfterValue : S::Value;
-            break;
-          case S::Value:
-            if (c == '"') {
-              complete(PropValue);
-              state = S::AfterValue;
-            }
-            break;
-          case S::AfterValue:
-            mark = at;
-            if (c == '/') complete(CloseTag);
-            state = IsNameChar(c) ? S::PropertyName
-                    : IsWs(c)     ? S::AfterValue
-                    : c == '/'    ? S::EmptyTagEnd
-                    : c == '>'    ? S::Content
-                                  : S::Error;
-            break;
-          case S::EmptyTagEnd:
-            state = c == '>' ? S::Content : S::Error;
-            break;
-          case S::EndTagStart:
-            mark = at;
-            state = S::EndTagName;
-            break;
-          case S::EndTagName:
-            if (IsNameChar(c)) break;
-            if (c == '>') complete(CloseTag);
-            state = c == '>' ? S::Content : S::Error;
-            break;
-          case S::Bang:
-            state = c == '-' ? S::CommentOpen : S::Error;
-            break;
-          case S::CommentOpen:
-            state = c == '-' ? S::Comment : S::Error;
-            break;
-          case S::Comment:
-            state = c == '-' ? S::CommentDash : S::Comment;
-            break;
-          case S::CommentDash:
-            state = c == '-' ? S::CommentDashDash : S::Comment;
-            break;
-          case S::CommentDashDash:
-            state = c == '>' ? S::Content : S::Comment;
-            break;
-          case S::Error:
-            break;
+        const Row* row = kTable;
+        while (row->state != state || !Passes(c, row->test)) ++row;
+        if (row->mark) mark = i;
+        if (state == Content && row->test == Any) hasText = !IsBlank(c);
+        if (state == TextRun && row->test == Any && !IsBlank(c)) hasText = true;
+        if (row->complete != None && (row->complete != Text || hasText)) {
+          kind = row->complete;
+          text = doc.substr(mark, i - mark);
         }
-        if (state == S::Error) {
-          const std::size_t from = at < 10 ? 0 : at - 9;
-          const std::size_t to = at < 10 ? std::min<std::size_t>(10, doc.size()) : at + 1;
+        state = row->next;
+        if (state == Error) {
+          const std::size_t from = i < 10 ? 0 : i - 9;
           throw Failure{"Unexpected character '" + std::string(1, c) + "' in input (..." +
-                        doc.substr(from, to - from) + "), position (" + std::to_string(line) + "," +
-                        std::to_string(column) + ")."};
+                        doc.substr(from, 10) + "), position " + at() + "."};
         }
       }
-      std::string text = kind == None ? std::string() : doc.substr(mark, end - mark);
-      if (index == doc.size()) {
-        if (state == S::TextRun) {
-          if (hasText) {
-            kind = Text;
-            text = doc.substr(mark);
-          }
-          state = S::Content;
+      if (next == doc.size()) {
+        if (state == TextRun && hasText) {
+          kind = Text;
+          text = doc.substr(mark);
         }
-        if (state != S::Content) throw Failure{"Unexpected end of input."};
+        if (state == TextRun) state = Content;
+        if (state != Content) throw Failure{"Unexpected end of input."};
       }
       if (kind == None) break;
-
-      // ParseDocument
       if (++counter == 32) {
         counter = 0;
-        r.progress.emplace_back(position, total);
+        r.progress.emplace_back(position, static_cast<std::int32_t>(doc.size()));
       }
-      switch (kind) {
-        case OpenTag: {
-          Node node;
-          node.name = Lower(text);
-          node.position = position;
-          r.nodes.push_back(std::move(node));
-          const std::size_t id = r.nodes.size() - 1;
-          if (!open.empty()) {
-            r.nodes[open.back()].children.push_back(id);
-          } else if (r.root < 0) {
-            r.root = static_cast<std::int64_t>(id);
-          } else {
-            throw Failure{"Only 1 root node supported."};
-          }
-          open.push_back(id);
-          break;
+      if (kind == Open) {
+        r.nodes.push_back(Node{Lower(text), {}, position, {}, {}});
+        if (!open.empty()) {
+          r.nodes[open.back()].children.push_back(r.nodes.size() - 1);
+        } else if (r.root < 0) {
+          r.root = static_cast<std::int64_t>(r.nodes.size() - 1);
+        } else {
+          throw Failure{"Only 1 root node supported."};
         }
-        case PropName:
-          propertyName = Lower(text);
-          break;
-        case PropValue: {
-          auto& props = r.nodes[open.back()].properties;
-          const std::string value = Decode(text);
-          bool replaced = false;
-          for (auto& p : props) {
-            if (p.first == propertyName) {
-              p.second = value;
-              replaced = true;
-            }
-          }
-          if (!replaced) props.emplace_back(propertyName, value);
-          break;
-        }
-        case Text:
-          if (open.empty()) throw Failure{"Unexpected text encountered outside root node."};
-          r.nodes[open.back()].text += Decode(text);
-          break;
-        case CloseTag:
-        case EmptyClose: {
-          const std::string name = Lower(text);
-          if (open.empty()) {
-            throw Failure{"Closing tag \"" + name + "\" found while no element is open (" +
-                          std::to_string(line) + "," + std::to_string(column) + ")"};
-          }
-          const std::size_t top = open.back();
-          open.pop_back();
-          if (!name.empty() && name != r.nodes[top].name) {
-            throw Failure{"Opening tag \"" + r.nodes[top].name + "\" doesn't mach closing tag \"" + name +
-                          "\" (" + std::to_string(line) + "," + std::to_string(column) + ")"};
-          }
-          break;
+        open.push_back(r.nodes.size() - 1);
+      } else if (kind == PropName) {
+        propertyName = Lower(text);
+      } else if (kind == PropValue) {
+        auto& props = r.nodes[open.back()].properties;
+        std::size_t k = 0;
+        while (k < props.size() && props[k].first != propertyName) ++k;
+        if (k == props.size()) props.emplace_back(propertyName, "");
+        props[k].second = Decode(text);
+      } else if (kind == Text) {
+        if (open.empty()) throw Failure{"Unexpected text encountered outside root node."};
+        r.nodes[open.back()].text += Decode(text);
+      } else {
+        const std::string name = Lower(text);
+        if (open.empty())
+          throw Failure{"Closing tag \"" + name + "\" found while no element is open " + at()};
+        const Node& top = r.nodes[open.back()];
+        open.pop_back();
+        if (!name.empty() && name != top.name) {
+          throw Failure{"Opening tag \"" + top.name + "\" doesn't mach closing tag \"" + name + "\" " + at()};
         }
       }
     }
     if (!open.empty()) throw Failure{"Closing tag missing for opening tag " + r.nodes[open.back()].name};
   } catch (const Failure& f) {
-    r.error = f.message;
-    r.nodes.clear();
-    r.root = -1;
+    r = Result{f.message, {}, -1, {}};
   }
   return r;
 }
@@ -346,31 +218,27 @@ inline std::string Disagreement(const std::string& doc) {
     error = e.what();
   }
   // An error's text ends at a NUL character the message may quote.
-  const std::string expectedError = expected.error.c_str();
-  if (error != expectedError) return "error \"" + error + "\" instead of \"" + expectedError + "\"";
+  if (error != expected.error.c_str()) return "error \"" + error + "\" instead of \"" + expected.error + "\"";
   if (!error.empty()) return {};
   if (progress != expected.progress) return "different progress calls";
   if ((root == nullptr) != (expected.root < 0)) return "root presence differs";
-  if (!root) return {};
-  std::vector<std::pair<const TXMLNode*, std::size_t>> todo{{root, static_cast<std::size_t>(expected.root)}};
+  std::vector<std::pair<const TXMLNode*, std::size_t>> todo;
+  if (root) todo.emplace_back(root, static_cast<std::size_t>(expected.root));
   while (!todo.empty()) {
     const auto [node, id] = todo.back();
     todo.pop_back();
     const Node& want = expected.nodes[id];
     const std::string where = " at node " + want.name + " @" + std::to_string(want.position);
-    if (node->Name() != want.name) return "name " + std::string(node->Name()) + where;
-    if (node->Text() != want.text) return "text \"" + std::string(node->Text()) + "\"" + where;
-    if (node->Position() != want.position) return "position " + std::to_string(node->Position()) + where;
+    if (node->Name() != want.name || node->Text() != want.text || node->Position() != want.position) {
+      return "name, text or position" + where;
+    }
     if (node->PropertyCount() != static_cast<std::int32_t>(want.properties.size()))
       return "property count" + where;
     for (const auto& [name, value] : want.properties) {
       std::string upper = name;
-      for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-      if (!node->HasProperty(name) || node->GetProperty(name) != value || node->GetProperty(upper) != value) {
+      for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      if (node->GetProperty(name) != value || node->GetProperty(upper) != value)
         return "property " + name + where;
-      }
     }
     if (node->ChildCount() != static_cast<std::int32_t>(want.children.size())) return "child count" + where;
     for (std::size_t k = 0; k < want.children.size(); ++k) {

@@ -59,6 +59,8 @@ TEST(XMLReaderErrors, ExactMessages) {
       {"<abcdefghij><k x=\"1\"=/>", "Unexpected character '=' in input (...><k x=\"1\"=), position (1,22)."},
       {"<a\xE9 />", "Unexpected character '\xE9' in input (...<a\xE9 />), position (1,4)."},
       {"<a>\r\n  <b>\r\n</a>", "Opening tag \"b\" doesn't mach closing tag \"a\" (3,5)"},
+      {"<a>\n<b>\n</a>", "Opening tag \"b\" doesn't mach closing tag \"a\" (1,11)"},  // LF alone: one line
+      {"<a>\r\n\r\n  <b x=\"1\" ?", "Unexpected character '?' in input (...<b x=\"1\" ?), position (3,13)."},
       {"<a><b></a>", "Opening tag \"b\" doesn't mach closing tag \"a\" (1,11)"},
       {"<A><B></A>", "Opening tag \"b\" doesn't mach closing tag \"a\" (1,11)"},
       {"<a></>>", "Opening tag \"a\" doesn't mach closing tag \">\" (1,8)"},
@@ -198,73 +200,6 @@ TEST(XMLReaderPositions, NodePositions) {
   const TXMLNode* root = longer.RootNode();
   EXPECT_EQ(root->Position(), 19);
   EXPECT_EQ(root->GetChild(0)->Position(), 36);
-}
-
-struct TokenCase {
-  TTokenKind kind;
-  std::string text;
-  std::int32_t position;
-};
-
-void ExpectTokens(const std::string& doc, const std::vector<TokenCase>& expected) {
-  TXMLScanner scanner(doc);
-  std::vector<TokenCase> got;
-  for (TToken t = scanner.NextToken(); t.Kind != TTokenKind::EndOfInput; t = scanner.NextToken()) {
-    got.push_back({t.Kind, std::string(t.Text), t.Position});
-  }
-  ASSERT_EQ(got.size(), expected.size()) << doc;
-  for (std::size_t k = 0; k < got.size(); ++k) {
-    EXPECT_EQ(got[k].kind, expected[k].kind) << doc << " #" << k;
-    EXPECT_EQ(got[k].text, expected[k].text) << doc << " #" << k;
-    EXPECT_EQ(got[k].position, expected[k].position) << doc << " #" << k;
-  }
-}
-
-TEST(XMLReaderPositions, TokenTextsAndPositions) {
-  using K = TTokenKind;
-  ExpectTokens("<a x = \"1\"y=\"\">t<b /></a>", {{K::OpenTagToken, "a", 4},
-                                                 {K::PropertyNameToken, "x", 6},
-                                                 {K::PropertyValueToken, "1", 11},
-                                                 {K::PropertyNameToken, "y", 13},
-                                                 {K::PropertyValueToken, "", 15},
-                                                 {K::TextToken, "t", 18},
-                                                 {K::OpenTagToken, "b", 20},
-                                                 {K::EmptyTagCloseToken, "", 21},
-                                                 {K::CloseTagToken, "a", 26}});
-  // A value may hold markup and line breaks; "/" right after a value closes the element.
-  ExpectTokens("<A v=\"<x>\r\n\"/>", {{K::OpenTagToken, "A", 4},
-                                      {K::PropertyNameToken, "v", 6},
-                                      {K::PropertyValueToken, "<x>\r\n", 13},
-                                      {K::CloseTagToken, "", 14}});
-  // Text at the very end counts every character; blank runs make no token.
-  ExpectTokens(" \r\n<a> </a> tail ",
-               {{K::OpenTagToken, "a", 7}, {K::CloseTagToken, "a", 12}, {K::TextToken, " tail ", 18}});
-  // The first character after "</" is taken unchecked.
-  ExpectTokens("<a></ >", {{K::OpenTagToken, "a", 4}, {K::CloseTagToken, " ", 8}});
-}
-
-TEST(XMLReaderPositions, LineAndColumnCounting) {
-  const std::string crlf = "ab\r\ncd\r\ne";
-  const std::string lf = "ab\ncd\ne";
-  struct Case {
-    const std::string* doc;
-    std::int32_t position;
-    std::int32_t line;
-    std::int32_t column;
-  };
-  const Case cases[] = {
-      {&crlf, 1, 1, 1}, {&crlf, 3, 1, 3},  {&crlf, 4, 2, 1}, {&crlf, 5, 2, 1},
-      {&crlf, 6, 2, 2}, {&crlf, 10, 3, 2}, {&lf, 4, 1, 3},   {&lf, 8, 1, 6},
-  };
-  for (const auto& c : cases) {
-    TXMLScanner scanner(*c.doc);
-    const auto at = scanner.Counters(c.position);
-    EXPECT_EQ(at.Line, c.line) << c.position;
-    EXPECT_EQ(at.Column, c.column) << c.position;
-  }
-  EXPECT_EQ(ParseError("<a>\n<b>\n</a>"), "Opening tag \"b\" doesn't mach closing tag \"a\" (1,11)");
-  EXPECT_EQ(ParseError("<a>\r\n\r\n  <b x=\"1\" ?"),
-            "Unexpected character '?' in input (...<b x=\"1\" ?), position (3,13).");
 }
 
 TEST(XMLReaderProgress, EveryThirtySecondToken) {
