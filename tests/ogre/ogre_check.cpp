@@ -4,6 +4,8 @@
 // expectation file the fixture program wrote beside the files.
 //
 //   pallix_ogre_check [--expect FILE] [--mesh FILE] [--material FILE] [--xml FILE]
+//                     [--converted yes]   (the mesh comes from OgreXMLConverter)
+//   pallix_ogre_check --uniquify-xml IN OUT
 //
 // Without --expect, a mesh and a material script are checked against each other: every
 // submesh names a material of the script, and carries the coordinate sets its units read.
@@ -26,6 +28,7 @@
 namespace {
 
 int gFailures = 0;
+bool gConverted = false;  // the mesh was written by OgreXMLConverter, not by us
 std::string gContext;
 
 void Fail(const std::string& what) {
@@ -168,20 +171,43 @@ struct LoadedSubMesh {
   unsigned sets = 0;
 };
 
+// The material names as the file holds them: OGRE itself keeps a name only when the material
+// exists.
+class NameRecorder : public Ogre::MeshSerializerListener {
+ public:
+  std::vector<std::string> names;
+  void processMaterialName(Ogre::Mesh*, Ogre::String* name) override {
+    std::string n = *name;
+    // Undo --uniquify-xml.
+    const std::size_t hash = n.rfind('#');
+    if (gConverted && hash != std::string::npos &&
+        n.find_first_not_of("0123456789", hash + 1) == std::string::npos) {
+      n.resize(hash);
+    }
+    names.push_back(n);
+  }
+  void processSkeletonName(Ogre::Mesh*, Ogre::String*) override {}
+  void processMeshCompleted(Ogre::Mesh*) override {}
+};
+
 std::vector<LoadedSubMesh> LoadMesh(const std::string& fileName) {
   gContext = fileName;
   std::vector<LoadedSubMesh> out;
   Ogre::MeshPtr mesh = Ogre::MeshManager::getSingleton().createManual(fileName, Group());
-  Ogre::MeshSerializer().importMesh(Stream(fileName), mesh.get());
+  NameRecorder recorder;
+  Ogre::MeshSerializer serializer;
+  serializer.setListener(&recorder);
+  serializer.importMesh(Stream(fileName), mesh.get());
+  if (recorder.names.size() != mesh->getNumSubMeshes()) Fail("material names not all seen");
+  recorder.names.resize(mesh->getNumSubMeshes());
   const Ogre::AxisAlignedBox& box = mesh->getBounds();
   Ogre::Vector3 lo(INFINITY, INFINITY, INFINITY), hi(-INFINITY, -INFINITY, -INFINITY);
+  std::vector<Ogre::Vector3> positions;
   for (unsigned i = 0; i < mesh->getNumSubMeshes(); ++i) {
     gContext = fileName + " submesh " + std::to_string(i);
     const Ogre::SubMesh* sub = mesh->getSubMesh(i);
     LoadedSubMesh s;
-    // OGRE keeps the name only when the material exists, so scripts are read first.
-    s.material = sub->getMaterialName();
-    if (s.material.empty()) Fail("names no material of the script");
+    s.material = recorder.names[i];
     if (sub->useSharedVertices) Fail("uses shared vertices");
     if (sub->operationType != Ogre::RenderOperation::OT_TRIANGLE_LIST) Fail("not a triangle list");
     const Ogre::VertexData* vd = sub->vertexData;
@@ -237,19 +263,25 @@ std::vector<LoadedSubMesh> LoadMesh(const std::string& fileName) {
         const Ogre::Vector3 v(xyz[0], xyz[1], xyz[2]);
         lo.makeFloor(v);
         hi.makeCeil(v);
+        positions.push_back(v);
       }
       vb->unlock();
     }
     out.push_back(s);
   }
   gContext = fileName;
-  // The bounds chunk is exactly the box of the positions.
-  if (!out.empty() &&
-      std::any_of(out.begin(), out.end(), [](const LoadedSubMesh& s) { return s.vertices; })) {
+  // The bounds chunk is exactly the box of the positions; the radius reaches the farthest
+  // position from the box's centre.
+  if (!positions.empty()) {
     if (box.getMinimum() != lo || box.getMaximum() != hi) Fail("bounds do not match the positions");
-    const float radius = mesh->getBoundingSphereRadius();
     const Ogre::Vector3 centre = (lo + hi) / 2;
-    if (radius < (hi - centre).length() * 0.999f || radius > (hi - lo).length()) Fail("implausible radius");
+    double farthest = 0;
+    for (const Ogre::Vector3& v : positions) farthest = std::max(farthest, double((v - centre).length()));
+    const double radius = mesh->getBoundingSphereRadius();
+    // OgreXMLConverter measures its radius from the origin instead.
+    if (!gConverted && std::fabs(radius - farthest) > 1e-5 * std::max(1.0, farthest)) {
+      Fail("radius " + std::to_string(radius) + " is not the farthest distance " + std::to_string(farthest));
+    }
   }
   Ogre::MeshManager::getSingleton().remove(mesh);
   return out;
@@ -267,6 +299,13 @@ void CheckMeshAgainst(const std::vector<LoadedSubMesh>& loaded, const Expectatio
     ExpectEq(l.normals, x.normals, at + "normals");
     ExpectEq(l.sets, x.sets, at + "coordinate sets");
   }
+}
+
+Expectation AsExpectation(const std::vector<LoadedSubMesh>& loaded) {
+  Expectation e;
+  for (const LoadedSubMesh& l : loaded)
+    e.subMeshes.push_back({l.vertices, l.indices / 3, l.normals, l.sets, l.material});
+  return e;
 }
 
 // ---- material script ----------------------------------------------------------------------
@@ -333,7 +372,8 @@ void CheckMaterialsAgainst(const std::map<std::string, LoadedMaterial>& loaded, 
   }
 }
 
-// Without expectations: what the mesh names and reads must be in the script.
+// What the mesh names must be in the script, and each submesh carries exactly the sets its
+// material's units read: unit j reads set j, and a left-out lightmap is always the last unit.
 void CheckMeshAgainstScript(const std::vector<LoadedSubMesh>& mesh,
                             const std::map<std::string, LoadedMaterial>& materials) {
   for (const LoadedSubMesh& s : mesh) {
@@ -342,8 +382,11 @@ void CheckMeshAgainstScript(const std::vector<LoadedSubMesh>& mesh,
       Fail("submesh material \"" + s.material + "\" not defined by the script");
       continue;
     }
-    for (const LoadedUnit& u : found->second.units) {
-      if (u.set >= s.sets) Fail("material \"" + s.material + "\" reads a coordinate set the submesh lacks");
+    unsigned sets = 0;
+    for (const LoadedUnit& u : found->second.units) sets = std::max(sets, u.set + 1);
+    if (sets != s.sets) {
+      Fail("material \"" + s.material + "\" reads " + std::to_string(sets) +
+           " coordinate sets, its submesh has " + std::to_string(s.sets));
     }
   }
 }
@@ -406,9 +449,26 @@ std::vector<LoadedSubMesh> ScanXmlMesh(const std::string& fileName) {
   return out;
 }
 
+// OgreXMLConverter cannot read an XML mesh in which two submeshes name the same material (it
+// creates a material per submesh); the copy it is given names the repeats "name#2", "name#3".
+int UniquifyXml(const std::string& in, const std::string& out) {
+  std::string text = ReadFile(in);
+  std::map<std::string, int> seen;
+  const std::string key = "<submesh material=\"";
+  for (std::size_t p = text.find(key); p != std::string::npos; p = text.find(key, p + 1)) {
+    const std::size_t start = p + key.size();
+    const std::size_t end = text.find('"', start);
+    const int n = ++seen[text.substr(start, end - start)];
+    if (n > 1) text.insert(end, "#" + std::to_string(n));
+  }
+  std::ofstream(out, std::ios::binary) << text;
+  return gFailures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--uniquify-xml") return UniquifyXml(argv[2], argv[3]);
   std::string expectFile, meshFile, materialFile, xmlFile;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
@@ -420,13 +480,17 @@ int main(int argc, char** argv) {
       materialFile = argv[i + 1];
     } else if (option == "--xml") {
       xmlFile = argv[i + 1];
+    } else if (option == "--converted") {
+      gConverted = std::string(argv[i + 1]) == "yes";
     } else {
       std::fprintf(stderr, "unknown option %s\n", option.c_str());
       return 2;
     }
   }
   if (argc % 2 == 0 || (meshFile.empty() && materialFile.empty() && xmlFile.empty())) {
-    std::fprintf(stderr, "usage: %s [--expect FILE] [--mesh FILE] [--material FILE] [--xml FILE]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s [--expect FILE] [--mesh FILE] [--material FILE] [--xml FILE] [--converted yes]\n",
+                 argv[0]);
     return 2;
   }
 
@@ -450,9 +514,11 @@ int main(int argc, char** argv) {
       const std::vector<LoadedSubMesh> xml = ScanXmlMesh(xmlFile);
       gContext = xmlFile;
       if (!expectFile.empty()) CheckMeshAgainst(xml, expectation);
-      if (mesh.empty()) mesh = xml;
+      // Without expectations, a binary and an XML form of one mesh must agree.
+      if (expectFile.empty() && !meshFile.empty()) CheckMeshAgainst(mesh, AsExpectation(xml));
+      if (meshFile.empty()) mesh = xml;
     }
-    if (expectFile.empty() && !materialFile.empty() && !mesh.empty()) CheckMeshAgainstScript(mesh, materials);
+    if (!materialFile.empty()) CheckMeshAgainstScript(mesh, materials);
   } catch (const std::exception& e) {
     Fail(std::string("exception: ") + e.what());
   }

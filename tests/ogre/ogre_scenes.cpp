@@ -1,0 +1,67 @@
+// Writes generated scene documents for exporting with pallix-export, and their textures:
+// FOLDER/<name>.xml and FOLDER/tex/. Polygons that name no material are left out, since the
+// export ends on those by design.
+//
+//   pallix_ogre_scenes FOLDER    (the folder is emptied first)
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "SceneGenerator.h"
+
+namespace {
+
+std::string WithoutUnknownMaterials(const std::string& document) {
+  const std::string open = "<poly mid=\"no-such-material\"";
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = document.find(open, from)) != std::string::npos;) {
+    out.append(document, from, at - from);
+    const std::size_t next = document.find('>', at);
+    from = document[next - 1] == '/' ? next + 1 : document.find("</poly>", at) + 7;
+  }
+  out.append(document, from, std::string::npos);
+  return out;
+}
+
+struct SceneSpec {
+  const char* name;
+  std::uint64_t seed;
+  int materials;
+  int terrain;
+  bool decorations;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    return 2;
+  }
+  const std::string folder = argv[1];
+  try {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    // Several layers, colour layers, lightmaps and names with blanks and "&" come with every
+    // seed; the terrain shares its corners between quads.
+    for (const SceneSpec& s : {SceneSpec{"rooms", 11, 14, 0, false}, SceneSpec{"decorated", 5, 9, 0, true},
+                               SceneSpec{"terrain", 3, 6, 40, false}}) {
+      pallix::scenegen::Options options;
+      options.Seed = s.seed;
+      options.Materials = s.materials;
+      options.Terrain = s.terrain;
+      options.Decorations = s.decorations;
+      options.BuildModel = false;
+      const pallix::scenegen::Generated level = pallix::scenegen::Generate(options);
+      std::ofstream(folder + "/" + s.name + ".xml", std::ios::binary)
+          << WithoutUnknownMaterials(level.Document);
+      pallix::scenegen::WriteTextureFiles(level.TextureFiles, folder + "/tex");
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
