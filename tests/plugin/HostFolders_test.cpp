@@ -155,30 +155,5 @@ TEST_F(ExportCommand, ABadScaleEndsTheRunBeforeTheHostIsAsked) {
   EXPECT_NE(ReadFile(dir / "Pallix.ini").find("scale=.\r\n"), std::string::npos);
 }
 
-TEST_F(ExportCommand, CopiesTheOptionsIntoTheRun) {
-  host.answer = [](const std::string& request) -> std::string {
-    if (request.find("installdirectory") != std::string::npos) return "<a />";
-    return R"(<scene><materials><category name="c"><material id="m" name="Stone" used="true" /></category>
-      </materials><primitives><primitive id="p" name="p" type="cube" visible="true" snap="none" autoUV="false">
-      <vertices><vertex id="a" x="1" y="0" z="0" /><vertex id="b" x="0" y="1" z="0" /><vertex id="c" x="0" y="0" z="1" />
-      </vertices><polygons><poly mid="m"><vertex vid="a" /><vertex vid="b" /><vertex vid="c" /></poly></polygons>
-      </primitive></primitives></scene>)";
-  };
-  SetOptionsFormHook([&](TOptionsForm& form) {
-    form.edFileName = dir / "out.xml";
-    form.edScale = "2";
-    form.edMaterialNamePrefix = "lvl/";
-    form.edMaterialPath = "mat";
-    form.SetExportTextures(false);
-    form.cbNormalsToExport = 0;
-    return TModalResult::OK;
-  });
-  RunExportCommand();
-  const std::string mesh = ReadFile(dir / "out.xml");
-  EXPECT_NE(mesh.find("x=\"2\""), std::string::npos) << mesh;  // scaled
-  EXPECT_EQ(mesh.find("<normal"), std::string::npos);          // no normals
-  EXPECT_EQ(ReadFile(dir / "mat/out.material").rfind("material lvl/Stone\r\n", 0), 0u);
-}
-
 }  // namespace
 }  // namespace pallix

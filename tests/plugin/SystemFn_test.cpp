@@ -137,14 +137,6 @@ TEST(Files, CopyReplacesTheTargetOrLeavesItAlone) {
   EXPECT_EQ(testing::ListFolder(dir / "out"), "dst.bin keep.bin");
 }
 
-TEST(Files, ExistsIsForFilesOnly) {
-  TempFolder dir;
-  WriteFile(dir / "f", "");
-  EXPECT_TRUE(sys::FileExists(dir / "f"));
-  EXPECT_FALSE(sys::FileExists(dir.Path()));
-  EXPECT_FALSE(sys::FileExists(dir / "g"));
-}
-
 TEST(Module, DefaultsToTheRunningProgramAndCanBeSet) {
   const std::string self = sys::ModuleFileName();
   EXPECT_TRUE(sys::FileExists(self)) << self;
@@ -152,11 +144,6 @@ TEST(Module, DefaultsToTheRunningProgramAndCanBeSet) {
   EXPECT_EQ(sys::ModuleFileName(), "/opt/korvel/plugins/Pallix.so");
   sys::SetModuleFileName("");
   EXPECT_EQ(sys::ModuleFileName(), self);
-}
-
-TEST(Paths, HostPathsBecomeNative) {
-  EXPECT_EQ(sys::NativePath("tex\\stone\\a b.jpg"), "tex/stone/a b.jpg");
-  EXPECT_EQ(sys::NativePath("/x/y"), "/x/y");
 }
 
 }  // namespace

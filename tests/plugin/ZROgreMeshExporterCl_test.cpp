@@ -44,20 +44,6 @@ class ExportRun : public ::testing::Test {
   ProgressLog progress;
 };
 
-TEST_F(ExportRun, WritesMeshMaterialScriptAndTextures) {
-  Export(dir / "out/ship.mesh");
-  EXPECT_EQ(ListFolder(dir / "out"),
-            "color.bmp lightmap0.bmp old_brick.jpg ship.material ship.mesh wall.png");
-  EXPECT_EQ(ReadFile(dir / "out/old_brick.jpg"), "image of old brick.jpg");
-  EXPECT_EQ(ReadFile(dir / "out/wall.png"), "image of sub/wall.png");
-  const std::string mesh = ReadFile(dir / "out/ship.mesh");
-  EXPECT_EQ(mesh.substr(2, 22), "[MeshSerializer_v1.30]");
-  const std::string script = ReadFile(dir / "out/ship.material");
-  EXPECT_EQ(script.rfind("material Stone\r\n", 0), 0u);
-  EXPECT_NE(script.find("}\r\n\r\nmaterial LightMapped0\r\n"), std::string::npos);
-  EXPECT_EQ(script.find("Unused"), std::string::npos);
-}
-
 TEST_F(ExportRun, TheExtensionChoosesTheFormatAndNamesTheScript) {
   struct Case {
     const char* mesh;
@@ -134,15 +120,6 @@ TEST_F(ExportRun, StageTexts) {
                                       "pos:75"}));
 }
 
-TEST_F(ExportRun, MissingTexturesAreSkippedQuietly) {
-  std::filesystem::remove(dir / "level/old brick.jpg");
-  TFileHost host(scene, dir / "korvel");
-  auto exporter = MakeExporter();
-  exporter->Export(dir / "out/ship.mesh");
-  EXPECT_EQ(ListFolder(dir / "out"), "color.bmp lightmap0.bmp ship.material ship.mesh wall.png");
-  EXPECT_EQ(exporter->TexturesWritten, 3);
-}
-
 TEST_F(ExportRun, ColourTexturesAreTwoByTwoBitmaps) {
   Export(dir / "out/ship.mesh");
   const unsigned char expected[70] = {
@@ -196,14 +173,6 @@ TEST_F(ExportRun, TexturesNeverLandOutsideTheTextureFolder) {
   EXPECT_EQ(exporter->TexturesWritten, 2);
 }
 
-TEST_F(ExportRun, TheCommandLineToolNamesTheTextureFolderItself) {
-  TFileHost host(scene, "");
-  auto exporter = MakeExporter();
-  exporter->TextureSourceFolder = dir / "level/";
-  exporter->Export(dir / "out/ship.mesh");
-  EXPECT_EQ(ReadFile(dir / "out/lightmap0.bmp"), "image of lm/lightmap0.bmp");
-}
-
 // Failures halfway: nothing half-written, earlier files of those names intact, completed
 // files kept.
 TEST_F(ExportRun, AnUnwritableMaterialFolderKeepsTheCompletedMesh) {
@@ -234,26 +203,6 @@ TEST_F(ExportRun, HostErrorsLeaveEarlierFilesUntouched) {
   EXPECT_EQ(ReadFile(dir / "out/ship.mesh"), "old mesh");
   EXPECT_EQ(ReadFile(dir / "out/ship.material"), "old script");
   EXPECT_EQ(ListFolder(dir / "out"), "ship.material ship.mesh");
-}
-
-TEST_F(ExportRun, MalformedDocumentsFailCleanly) {
-  for (const char* doc :
-       {"<scene><materials>", "garbage",
-        "<scene><materials><category><material id=\"x\" /></category></materials></scene>"}) {
-    WriteFile(scene, doc);
-    EXPECT_THROW(Export(dir / "out/bad.mesh"), Error) << doc;
-  }
-  EXPECT_EQ(ListFolder(dir / "out"), "");
-}
-
-TEST(ResolveFolder, ExamplesAgainstTheMeshFolder) {
-  TempFolder dir;
-  std::filesystem::create_directories(dir / "out");
-  const std::string base = dir / "out/";
-  EXPECT_EQ(ZROgreMeshExporterT::ResolveFolder("", base), base);
-  EXPECT_EQ(ZROgreMeshExporterT::ResolveFolder("materials", base), base + "materials/");
-  EXPECT_EQ(ZROgreMeshExporterT::ResolveFolder("..\\shared", base), dir / "shared/");
-  EXPECT_EQ(ZROgreMeshExporterT::ResolveFolder("/m", base), "/m/");
 }
 
 }  // namespace
