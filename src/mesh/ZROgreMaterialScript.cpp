@@ -27,12 +27,6 @@ std::string ScriptMaterialName(const std::string& name) {
   return "\"" + name + "\"";
 }
 
-// The script names a texture by its file name only: what follows the last backslash or colon.
-std::string_view TextureFilePart(std::string_view path) {
-  const std::size_t sep = path.find_last_of("\\:");
-  return sep == std::string_view::npos ? path : path.substr(sep + 1);
-}
-
 constexpr std::string_view kIndent1 = "    ";
 constexpr std::string_view kIndent2 = "        ";
 constexpr std::string_view kIndent3 = "            ";
@@ -72,7 +66,7 @@ void ZROgreMeshExporterT::WriteMaterialScript(const ZROgreMaterialT& material, T
     if (lightmap && !exportLightmaps) continue;
     WriteLine(kIndent3, "texture_unit", stream);
     WriteLine(kIndent3, "{", stream);
-    WriteLine(kIndent4, "texture " + OutputTextureName(TextureFilePart(unit.Texture->FileName)), stream);
+    WriteLine(kIndent4, "texture " + OutputTextureName(ExtractFileName(unit.Texture->FileName)), stream);
     if (i > 0 && !unit.Operation.empty()) WriteLine(kIndent4, "colour_op " + unit.Operation, stream);
     if (unit.TextureCoordinateSet != 0) {
       WriteLine(kIndent4, "tex_coord_set " + IntToStr(unit.TextureCoordinateSet), stream);

@@ -164,8 +164,8 @@ TEST(MaterialScript, TextureNamesLoseFolderAndBlanks) {
       {"C:\\tex\\brick wall.jpg", "brick_wall.jpg"},
       {"C:wall.png", "wall.png"},
       {"color.bmp", "color.bmp"},
-      // Only backslash and colon end a folder.
-      {"tex/sub/wall.png", "tex/sub/wall.png"},
+      // A forward slash ends a folder too, as on Windows; the copied file has this name.
+      {"tex/sub/wall.png", "wall.png"},
       {"a\\b\\\tx y.png", "_x_y.png"},
   };
   for (const auto& [file, written] : cases) {
