@@ -1,5 +1,6 @@
 #include "uScene.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <unordered_map>
@@ -57,9 +58,30 @@ std::int32_t TMaterialCategory::AddMaterial(TMaterial* material) {
 // ---------------------------------------------------------------------------------------------
 // Polygons and UV sets
 
+// ---------------------------------------------------------------------------------------------
+// Arena
+
+void* TArena::Allocate(std::size_t bytes) {
+  constexpr std::size_t kBlock = 64 * 1024;
+  bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+  if (bytes > left_) {
+    // Big requests get a block of their own; the current block keeps serving small ones.
+    const std::size_t size = bytes > kBlock / 4 ? bytes : kBlock;
+    blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
+    reserved_ += size;
+    if (size != kBlock) return blocks_.back().get();
+    next_ = blocks_.back().get();
+    left_ = size;
+  }
+  void* result = next_;
+  next_ += bytes;
+  left_ -= bytes;
+  return result;
+}
+
 TUVCoordinate& TUVCoordinates::GetCoordinate(std::int32_t index) {
   if (index < 0) RaiseIndex(index);
-  if (static_cast<std::size_t>(index) >= Coordinates.size()) Coordinates.resize(index + 1u);
+  Coordinates.GrowTo(static_cast<std::size_t>(index) + 1);
   return Coordinates[static_cast<std::size_t>(index)];
 }
 
@@ -75,7 +97,7 @@ std::int32_t TPolygon::AddVertex(TVertex* vertex) {
 
 TUVCoordinates& TPolygon::GetUVSet(std::int32_t index) {
   if (index < 0) RaiseIndex(index);
-  if (static_cast<std::size_t>(index) >= UVSets.size()) UVSets.resize(index + 1u);
+  UVSets.GrowTo(static_cast<std::size_t>(index) + 1);
   return UVSets[static_cast<std::size_t>(index)];
 }
 
@@ -83,7 +105,7 @@ const TVertex& TPolygon::CalculateNormal() {
   // Sums in double, one rounding to single at the end: 32- and 64-bit builds agree.
   double nx = 0, ny = 0, nz = 0;
   const TVertex* prev = nullptr;
-  for (auto it = Vertices.rbegin(); it != Vertices.rend() && !prev; ++it) prev = *it;
+  for (std::size_t i = Vertices.size(); i > 0 && !prev; --i) prev = Vertices[i - 1];
   if (prev) {
     for (const TVertex* cur : Vertices) {
       if (!cur) continue;  // an empty corner adds no edge
@@ -95,10 +117,11 @@ const TVertex& TPolygon::CalculateNormal() {
   }
   double length = std::sqrt(nx * nx + ny * ny + nz * nz);
   if (length < 0.001) length = 0.001;
-  Normal.X = static_cast<float>(nx / length);
-  Normal.Y = static_cast<float>(ny / length);
-  Normal.Z = static_cast<float>(nz / length);
-  return Normal;
+  if (!normal_) normal_ = std::make_unique<TVertex>();
+  normal_->X = static_cast<float>(nx / length);
+  normal_->Y = static_cast<float>(ny / length);
+  normal_->Z = static_cast<float>(nz / length);
+  return *normal_;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -122,9 +145,13 @@ class TPrimitive::VertexIndex {
     }
   }
 
+  void Reserve(std::size_t count) {
+    while (count * 10 > slots_.size() * 7) Grow();
+  }
+
   // Files vertices[position]; a duplicate id is not filed, so lookups keep finding the first.
   void Add(const std::vector<std::unique_ptr<TVertex>>& vertices, std::size_t position) {
-    if ((count_ + 1) * 10 > slots_.size() * 7) Grow();
+    Reserve(count_ + 1);
     const std::string_view id = vertices[position]->Id;
     const std::uint32_t hash = FoldedHash(id);
     std::size_t i = hash & mask_;
@@ -163,12 +190,20 @@ class TPrimitive::VertexIndex {
 
 TPrimitive::TPrimitive() : index_(std::make_unique<VertexIndex>()) {}
 
-TPrimitive::~TPrimitive() = default;
+TPrimitive::~TPrimitive() {
+  Polygons.clear();  // they may borrow from the arena
+}
 
 void TPrimitive::AddVertex(std::unique_ptr<TVertex> vertex) {
   assert(vertex);
   Vertices.push_back(std::move(vertex));
   index_->Add(Vertices, Vertices.size() - 1);
+}
+
+void TPrimitive::ReserveVertices(std::size_t count) {
+  const std::size_t needed = Vertices.size() + count;
+  if (needed > Vertices.capacity()) Vertices.reserve(std::max(needed, Vertices.capacity() * 2));
+  index_->Reserve(needed);
 }
 
 TVertex* TPrimitive::FindVertex(std::string_view id) const { return index_->Find(Vertices, id); }

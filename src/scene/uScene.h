@@ -2,8 +2,10 @@
 // and polygons, lights and settings.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -77,6 +79,116 @@ class TVertex {
   std::string Id;
 };
 
+// Storage for the many small arrays of a primitive's polygons: carved from big blocks and
+// released all at once, without a per-array allocation.
+class TArena {
+ public:
+  TArena() = default;
+  TArena(const TArena&) = delete;
+  TArena& operator=(const TArena&) = delete;
+
+  // Uninitialised room for count items of T, aligned for T.
+  template <typename T>
+  T* Allocate(std::size_t count) {
+    static_assert(alignof(T) <= kAlignment);
+    return static_cast<T*>(Allocate(count * sizeof(T)));
+  }
+  std::size_t BytesReserved() const { return reserved_; }
+
+ private:
+  static constexpr std::size_t kAlignment = 8;
+  void* Allocate(std::size_t bytes);
+
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::byte* next_ = nullptr;
+  std::size_t left_ = 0;
+  std::size_t reserved_ = 0;
+};
+
+// An owning list in 16 bytes whose storage is either its own (heap, grown by doubling) or,
+// sized once, borrowed from an arena that outlives it. Growing past borrowed storage moves
+// the items to the heap.
+template <typename T>
+class TCompactList {
+ public:
+  TCompactList() = default;
+  ~TCompactList() { Release(); }
+  TCompactList(const TCompactList&) = delete;
+  TCompactList& operator=(const TCompactList&) = delete;
+  TCompactList(TCompactList&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  TCompactList& operator=(TCompactList&& other) noexcept {
+    if (this != &other) {
+      Release();
+      data_ = std::exchange(other.data_, nullptr);
+      size_ = std::exchange(other.size_, 0);
+      capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](std::size_t index) { return data_[index]; }
+  const T& operator[](std::size_t index) const { return data_[index]; }
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
+  T& back() { return data_[size_ - 1]; }
+
+  template <typename... Args>
+  T& emplace_back(Args&&... args) {
+    if (size_ == Capacity()) Grow(size_ == 0 ? 4 : std::size_t{size_} * 2);
+    T* item = ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
+    ++size_;
+    return *item;
+  }
+  void push_back(T item) { emplace_back(std::move(item)); }
+  // Default-constructed items up to count; never shrinks.
+  void GrowTo(std::size_t count) {
+    if (count > Capacity()) Grow(count);
+    while (size_ < count) emplace_back();
+  }
+  // Exact room for count items from the arena; only for a list that never held storage.
+  void Borrow(TArena& arena, std::size_t count) {
+    if (data_ || count == 0) return;
+    data_ = arena.Allocate<T>(count);
+    capacity_ = static_cast<std::uint32_t>(count);
+  }
+
+ private:
+  static constexpr std::uint32_t kOwned = 0x80000000u;
+  std::size_t Capacity() const { return capacity_ & ~kOwned; }
+
+  void Grow(std::size_t capacity) {
+    static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    T* grown = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    for (std::uint32_t i = 0; i < size_; ++i) {
+      ::new (static_cast<void*>(grown + i)) T(std::move(data_[i]));
+      data_[i].~T();
+    }
+    FreeStorage();
+    data_ = grown;
+    capacity_ = static_cast<std::uint32_t>(capacity) | kOwned;
+  }
+  void FreeStorage() {
+    if (capacity_ & kOwned) ::operator delete(data_);
+  }
+  void Release() {
+    for (std::uint32_t i = 0; i < size_; ++i) data_[i].~T();
+    FreeStorage();
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+  }
+
+  T* data_ = nullptr;
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = 0;  // top bit: the storage is our own
+};
+
 class TUVCoordinate {
  public:
   float U = 0, V = 0;
@@ -84,7 +196,7 @@ class TUVCoordinate {
 
 class TUVCoordinates {
  public:
-  std::vector<TUVCoordinate> Coordinates;
+  TCompactList<TUVCoordinate> Coordinates;
   // Grows the list with (0, 0) entries as needed.
   TUVCoordinate& GetCoordinate(std::int32_t index);
   void AppendUV(float u, float v) { Coordinates.push_back({u, v}); }
@@ -93,18 +205,24 @@ class TUVCoordinates {
 
 class TPolygon {
  public:
-  std::vector<TVertex*> Vertices;  // corners; not owned
-  TMaterial* Material = nullptr;   // not owned
-  std::vector<TUVCoordinates> UVSets;
-  TVertex Normal;
+  TCompactList<TVertex*> Vertices;  // corners; not owned
+  TMaterial* Material = nullptr;    // not owned
+  TCompactList<TUVCoordinates> UVSets;
 
   std::int32_t VertexCount() const { return static_cast<std::int32_t>(Vertices.size()); }
   TVertex* GetVertex(std::int32_t index) const;
   std::int32_t AddVertex(TVertex* vertex);
   // Grows UVSets with empty sets as needed.
   TUVCoordinates& GetUVSet(std::int32_t index);
-  // Newell's sum with the divisor clamped at 0.001; stored in Normal.
+  // Newell's sum with the divisor clamped at 0.001. The result is the polygon's own normal
+  // object, overwritten by the next call.
   const TVertex& CalculateNormal();
+  // The last result of CalculateNormal; nullptr before the first call.
+  const TVertex* Normal() const { return normal_.get(); }
+
+ private:
+  // Made on first use: most polygons of a read scene never need one until conversion.
+  std::unique_ptr<TVertex> normal_;
 };
 
 class TPrimitive {
@@ -126,6 +244,8 @@ class TPrimitive {
 
   // Files the vertex under its Id (set first); duplicates are kept, lookups find the first.
   void AddVertex(std::unique_ptr<TVertex> vertex);
+  // Room for count more vertices in the list and the index.
+  void ReserveVertices(std::size_t count);
   // Ignores letter case; nullptr when absent.
   TVertex* FindVertex(std::string_view id) const;
 
@@ -133,9 +253,13 @@ class TPrimitive {
   TPolygon* GetPolygon(std::int32_t index) const;
   std::int32_t AddPolygon(std::unique_ptr<TPolygon> polygon);
 
+  // Storage that polygons of this primitive may borrow for their corners and UV sets.
+  TArena& Arena() { return arena_; }
+
  private:
   class VertexIndex;
   std::unique_ptr<VertexIndex> index_;
+  TArena arena_;  // polygons are cleared before it goes
 };
 
 class TLight {

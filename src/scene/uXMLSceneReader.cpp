@@ -257,7 +257,7 @@ void TXMLSceneReader::ReadPrimitive(const TXMLNode& node, TScene& scene) {
 }
 
 void TXMLSceneReader::ReadVertices(const TXMLNode& node, TPrimitive& primitive) {
-  ReserveMore(primitive.Vertices, static_cast<std::size_t>(node.ChildCount()));
+  primitive.ReserveVertices(static_cast<std::size_t>(node.ChildCount()));
   const double scale = Scale;
   ForEachChild(node, "vertex", [&](const TXMLNode& child) {
     auto vertex = std::make_unique<TVertex>();
@@ -276,9 +276,11 @@ void TXMLSceneReader::ReadPolygon(const TXMLNode& node, TPrimitive& primitive, c
   polygon.Material = scene.FindMaterial(node.GetProperty("mid"));
   const std::size_t layers = polygon.Material ? static_cast<std::size_t>(polygon.Material->LayerCount()) : 0;
 
-  // Exact room for the corners: polygons are many, and doubling would waste a third.
+  // Exact room for the corners and their UVs, from the primitive's arena: polygons are
+  // many and small, and per-array allocations would cost more than the coordinates.
   const auto corners = static_cast<std::size_t>(node.ChildCount());
-  polygon.Vertices.reserve(corners);
+  TArena& arena = primitive.Arena();
+  polygon.Vertices.Borrow(arena, corners);
 
   const UVNames& names = UVNamesTable();
   ForEachChild(node, "vertex", [&](const TXMLNode& child) {
@@ -287,8 +289,9 @@ void TXMLSceneReader::ReadPolygon(const TXMLNode& node, TPrimitive& primitive, c
     if (!vertex) Raise("Unknown vertex \"%s\" in primitive \"%s\".", {vid, primitive.Id});
     polygon.AddVertex(vertex);
     if (layers > 0 && polygon.UVSets.empty()) {
-      polygon.GetUVSet(static_cast<std::int32_t>(layers - 1));
-      for (TUVCoordinates& set : polygon.UVSets) set.Coordinates.reserve(corners);
+      polygon.UVSets.Borrow(arena, layers);
+      polygon.UVSets.GrowTo(layers);
+      for (TUVCoordinates& set : polygon.UVSets) set.Coordinates.Borrow(arena, corners);
     }
     for (std::size_t k = 0; k < layers; ++k) {
       float u, v;

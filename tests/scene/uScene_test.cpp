@@ -172,7 +172,8 @@ TEST(SceneModel, NewellNormals) {
       poly.AddVertex(p.Vertices.back().get());
     }
     const TVertex& n = poly.CalculateNormal();
-    EXPECT_EQ(&n, &poly.Normal) << c.what;
+    EXPECT_EQ(&n, poly.Normal()) << c.what;
+    EXPECT_EQ(&poly.CalculateNormal(), &n) << "the same object again";
     EXPECT_EQ(n.X, c.normal[0]) << c.what;
     EXPECT_EQ(n.Y, c.normal[1]) << c.what;
     EXPECT_EQ(n.Z, c.normal[2]) << c.what;
@@ -181,7 +182,7 @@ TEST(SceneModel, NewellNormals) {
 
 TEST(SceneModel, NormalOfAnEmptyPolygonIsZero) {
   TPolygon poly;
-  poly.Normal.X = 5;
+  EXPECT_EQ(poly.Normal(), nullptr);
   const TVertex& n = poly.CalculateNormal();
   EXPECT_EQ(n.X, 0.0f);
   EXPECT_EQ(n.Y, 0.0f);
@@ -208,6 +209,53 @@ TEST(SceneModel, GrowingAccessors) {
   EXPECT_EQ(set.Coordinates[2].U, 0.0f);
   EXPECT_EQ(c.U, 0.0f);
   EXPECT_EQ(c.V, 0.0f);
+}
+
+TEST(SceneModel, CompactListsOutgrowBorrowedStorage) {
+  TArena arena;
+  TCompactList<int> numbers;
+  numbers.Borrow(arena, 2);
+  numbers.push_back(1);
+  numbers.push_back(2);
+  const int* borrowed = numbers.begin();
+  numbers.push_back(3);  // past the borrowed room: moves to its own storage
+  EXPECT_NE(numbers.begin(), borrowed);
+  ASSERT_EQ(numbers.size(), 3u);
+  EXPECT_EQ(numbers[0] + numbers[1] + numbers[2], 6);
+  numbers.Borrow(arena, 10);  // ignored: the list already has storage
+  EXPECT_EQ(numbers.size(), 3u);
+
+  // Items that own storage themselves survive the move and are freed once.
+  TPolygon polygon;
+  polygon.UVSets.Borrow(arena, 1);
+  polygon.GetUVSet(0).AppendUV(1, 2);
+  polygon.GetUVSet(0).Coordinates.Borrow(arena, 4);  // ignored, it has grown on the heap
+  polygon.GetUVSet(3).GetCoordinate(5).U = 7;
+  ASSERT_EQ(polygon.UVSets.size(), 4u);
+  EXPECT_EQ(polygon.GetUVSet(0).Count(), 1);
+  EXPECT_EQ(polygon.GetUVSet(0).GetCoordinate(0).V, 2.0f);
+  EXPECT_EQ(polygon.GetUVSet(3).Count(), 6);
+  EXPECT_EQ(polygon.GetUVSet(3).Coordinates[5].U, 7.0f);
+
+  TCompactList<TUVCoordinates> moved(std::move(polygon.UVSets));
+  EXPECT_TRUE(polygon.UVSets.empty());
+  EXPECT_EQ(moved.size(), 4u);
+  EXPECT_EQ(moved[3].Coordinates[5].U, 7.0f);
+}
+
+TEST(SceneModel, ArenaHandsOutAlignedDisjointRoom) {
+  TArena arena;
+  char* a = arena.Allocate<char>(3);
+  double* b = arena.Allocate<double>(2);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b) % alignof(double), 0u);
+  EXPECT_GE(reinterpret_cast<char*>(b), a + 3);
+  const std::size_t small = arena.BytesReserved();
+  std::int64_t* big = arena.Allocate<std::int64_t>(100000);  // a block of its own
+  big[99999] = 1;
+  EXPECT_EQ(arena.BytesReserved(), small + 800000);
+  double* c = arena.Allocate<double>(1);  // still from the first block
+  EXPECT_EQ(c, b + 2);
+  EXPECT_EQ(arena.BytesReserved(), small + 800000);
 }
 
 TEST(SceneModel, AddersReturnTheNewIndexAndGettersCheckBounds) {
