@@ -62,14 +62,20 @@ std::int32_t TMaterialCategory::AddMaterial(TMaterial* material) {
 // Arena
 
 void* TArena::Allocate(std::size_t bytes) {
-  constexpr std::size_t kBlock = 64 * 1024;
+  // Blocks grow with the arena, so a small primitive does not hold a big block.
+  constexpr std::size_t kFirstBlock = 512;
+  constexpr std::size_t kLargestBlock = 64 * 1024;
   bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
   if (bytes > left_) {
-    // Big requests get a block of their own; the current block keeps serving small ones.
-    const std::size_t size = bytes > kBlock / 4 ? bytes : kBlock;
+    if (bytes > kLargestBlock / 4) {
+      // A block of its own; the current block keeps serving small requests.
+      blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
+      reserved_ += bytes;
+      return blocks_.back().get();
+    }
+    const std::size_t size = std::clamp(reserved_, kFirstBlock, kLargestBlock);
     blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
     reserved_ += size;
-    if (size != kBlock) return blocks_.back().get();
     next_ = blocks_.back().get();
     left_ = size;
   }
