@@ -18,14 +18,28 @@ void CheckIndex(const List& list, std::int32_t index) {
   if (index < 0 || static_cast<std::size_t>(index) >= list.size()) RaiseIndex(index);
 }
 
+// Inline: the vertex lookup runs for every corner of a scene.
+inline unsigned char Folded(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+
 // FNV-1a over the ASCII-folded bytes: ids differing only in letter case hash alike.
 std::uint32_t FoldedHash(std::string_view text) {
   std::uint32_t h = 2166136261u;
   for (char c : text) {
-    h ^= static_cast<unsigned char>(LowerChar(c));
+    h ^= Folded(c);
     h *= 16777619u;
   }
   return h;
+}
+
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && Folded(a[i]) != Folded(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -146,7 +160,7 @@ class TPrimitive::VertexIndex {
       if (slot.position == 0) return nullptr;
       if (slot.hash == hash) {
         TVertex* vertex = vertices[slot.position - 1].get();
-        if (SameTextIgnoringCase(vertex->Id, id)) return vertex;
+        if (SameFolded(vertex->Id, id)) return vertex;
       }
     }
   }
@@ -164,7 +178,7 @@ class TPrimitive::VertexIndex {
     for (;; i = (i + 1) & mask_) {
       const Slot& slot = slots_[i];
       if (slot.position == 0) break;
-      if (slot.hash == hash && SameTextIgnoringCase(vertices[slot.position - 1]->Id, id)) return;
+      if (slot.hash == hash && SameFolded(vertices[slot.position - 1]->Id, id)) return;
     }
     slots_[i] = {hash, static_cast<std::uint32_t>(position + 1)};
     ++count_;

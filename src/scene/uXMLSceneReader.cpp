@@ -30,7 +30,11 @@ void ReserveMore(V& items, std::size_t n) {
   if (needed > items.capacity()) items.reserve(std::max(needed, items.capacity() * 2));
 }
 
-std::int32_t RoundPercent(double value) { return static_cast<std::int32_t>(std::nearbyint(value)); }
+// part / whole * 50, rounded to the nearest, halves to even. Multiplying first keeps a true
+// half exact (both products are exact in double), so ties round the same everywhere.
+std::int32_t HalfPercent(std::int32_t part, std::int32_t whole) {
+  return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(part) * 50 / whole));
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -145,7 +149,7 @@ std::unique_ptr<TScene> TXMLSceneReader::ReadScene() {
 
 void TXMLSceneReader::ParseProgress(std::int32_t position, std::int32_t total) {
   total_ = total;
-  if (OnProgress && total > 0) OnProgress(RoundPercent(static_cast<double>(position) / total * 50));
+  if (OnProgress && total > 0) OnProgress(HalfPercent(position, total));
 }
 
 void TXMLSceneReader::NodeProgress(const TXMLNode& node) {
@@ -155,7 +159,7 @@ void TXMLSceneReader::NodeProgress(const TXMLNode& node) {
     OnProgress(50);
     return;
   }
-  OnProgress(RoundPercent(static_cast<double>(node.Position()) / total_ * 50 + 50));
+  OnProgress(HalfPercent(node.Position(), total_) + 50);
 }
 
 void TXMLSceneReader::ReadSettings(const TXMLNode& node, TScene& scene) {

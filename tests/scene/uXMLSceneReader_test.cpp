@@ -346,7 +346,7 @@ TEST(SceneReader, ProgressFollowsThePositionsOfSectionsPrimitivesAndLights) {
   for (const char* name : {"<materials>", "<primitive ", "<light "}) {
     for (std::size_t at = doc.find(name); at != std::string::npos; at = doc.find(name, at + 1)) {
       const double position = static_cast<double>(at + std::string(name).size() + 1);
-      expected.push_back(static_cast<std::int32_t>(std::nearbyint(position / total * 50 + 50)));
+      expected.push_back(static_cast<std::int32_t>(std::nearbyint(position * 50 / total)) + 50);
     }
   }
   const std::size_t reading = expected.size();
@@ -359,6 +359,23 @@ TEST(SceneReader, ProgressFollowsThePositionsOfSectionsPrimitivesAndLights) {
       EXPECT_GE(reports[i], reports[i - 1]);
     }
   }
+}
+
+TEST(SceneReader, ProgressTiesRoundToEven) {
+  // 100 characters, 36 tokens: the parser reports once, at the 32nd token (position 90);
+  // materials sits at position 65, and 65 / 100 * 50 = 32.5 goes to 32.
+  std::string doc = "<s>";
+  for (int i = 0; i < 10; ++i) doc += "<b />";
+  doc += "<materials />";
+  for (int i = 0; i < 6; ++i) doc += "<b />";
+  doc += "</s>";
+  ASSERT_EQ(doc.size(), 100u);
+  FakeHost host(doc);
+  TXMLSceneReader reader;
+  std::vector<std::int32_t> reports;
+  reader.OnProgress = [&](std::int32_t percent) { reports.push_back(percent); };
+  reader.ReadScene();
+  EXPECT_EQ(reports, (std::vector<std::int32_t>{45, 82}));
 }
 
 TEST(SceneReader, NoHandlerNoProgress) {
