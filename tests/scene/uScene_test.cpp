@@ -83,7 +83,7 @@ TEST(SceneModel, CategoriesFoldLetterCaseAndKeepTheFirstName) {
   EXPECT_EQ(scene.MaterialCount(), 4);
 }
 
-TEST(SceneModel, FindMaterialIsExactAndFindsTheFirst) {
+TEST(SceneModel, MaterialLookups) {
   TScene scene;
   EXPECT_EQ(scene.FindMaterial("mat"), nullptr);
   scene.AddMaterial(MakeMaterial("mat", "c"));
@@ -105,20 +105,15 @@ TEST(SceneModel, FindMaterialIsExactAndFindsTheFirst) {
   raw->Id = "named-later";
   EXPECT_EQ(scene.FindMaterial("named-later"), raw);
 
-  // A renamed material is not found under its old Id.
-  scene.GetMaterial(1)->Id = "renamed";
-  EXPECT_EQ(scene.FindMaterial("other"), nullptr);
-  EXPECT_EQ(scene.FindMaterial("renamed"), scene.GetMaterial(1));
-}
-
-TEST(SceneModel, IndexOfMaterial) {
-  TScene scene;
-  scene.AddMaterial(MakeMaterial("a", ""));
-  scene.AddMaterial(MakeMaterial("b", ""));
   TMaterial stranger;
   EXPECT_EQ(scene.IndexOfMaterial(scene.GetMaterial(1)), 1);
   EXPECT_EQ(scene.IndexOfMaterial(&stranger), -1);
   EXPECT_EQ(scene.IndexOfMaterial(nullptr), -1);
+
+  // A renamed material is not found under its old Id.
+  scene.GetMaterial(1)->Id = "renamed";
+  EXPECT_EQ(scene.FindMaterial("other"), nullptr);
+  EXPECT_EQ(scene.FindMaterial("renamed"), scene.GetMaterial(1));
 }
 
 TEST(SceneModel, FindVertexIgnoresLetterCaseAndFindsTheFirst) {
