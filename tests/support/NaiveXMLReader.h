@@ -87,9 +87,11 @@ inline std::string DecodeRef(const std::string& ref) {
     if (ref == n[0]) return n[1];
   }
   if (ref.size() < 4 || ref[1] != '#') return ref;
-  long long v = 0;
   for (std::size_t k = 2; k + 1 < ref.size(); ++k) {
     if (ref[k] < '0' || ref[k] > '9') return ref;
+  }
+  long long v = 0;
+  for (std::size_t k = 2; k + 1 < ref.size(); ++k) {
     v = v * 10 + (ref[k] - '0');
     if (v > 2147483647LL) throw Failure{"Character reference \"" + ref + "\" is out of range."};
   }

@@ -112,6 +112,7 @@ TEST(XMLReaderTrees, Shapes) {
       {"<a>  <b> t </b>\r\n</a>", "a(b{ t })"},
       {"<a>1 &lt; 2 &amp;&amp; 3 &#65;&#321;&#x41;&zz;&</a>", "a{1 < 2 && 3 AA&#x41;&zz;&}"},
       {"<a>&amp</a>", "a{&amp}"},
+      {"<a>&#99999999999x;</a>", "a{&#99999999999x;}"},  // not all digits: no number at all
       {"<a>&&amp;&#;&AMP;&nbsp;&apos;&quot;&gt;</a>", "a{&&&#;&AMP;&nbsp;'\">}"},
       {"<a>&#0000000065;&#256;x</a>", std::string("a{A\0x}", 6)},
       {"<Scene><Layer/ ></Scene>", "-"},
