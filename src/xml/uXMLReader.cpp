@@ -11,13 +11,17 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "BasicFn.h"
 
 namespace pallix {
 
 namespace {
 
-enum : std::uint8_t { kNameChar = 1, kBlank = 2, kUpper = 4 };
+enum : std::uint8_t { kNameChar = 1, kBlank = 2, kUpper = 4, kValueStop = 8, kAmpersand = 16 };
 
 constexpr std::array<std::uint8_t, 256> kClass = [] {
   std::array<std::uint8_t, 256> t{};
@@ -26,6 +30,8 @@ constexpr std::array<std::uint8_t, 256> kClass = [] {
   for (int c = '0'; c <= '9'; ++c) t[c] = kNameChar;
   t['_'] = t['.'] = t['-'] = kNameChar;
   t[' '] = t['\t'] = t['\n'] = t['\r'] = kBlank;
+  t['"'] = kValueStop;
+  t['&'] = kValueStop | kAmpersand;
   return t;
 }();
 
@@ -33,15 +39,52 @@ inline bool IsName(char c) { return kClass[static_cast<unsigned char>(c)] & kNam
 inline bool IsBlank(char c) { return kClass[static_cast<unsigned char>(c)] & kBlank; }
 inline bool IsUpper(char c) { return kClass[static_cast<unsigned char>(c)] & kUpper; }
 
-inline char Lower(char c) { return IsUpper(c) ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 // Whether the name at candidate (ended by a non-name character) is name, letter case ignored.
-// name must hold name characters only, so the comparison never passes candidate's end.
+// name must hold name characters only, so the comparison never passes candidate's end. Among
+// name characters, setting bit 5 folds the letters and keeps every other character distinct
+// (not so for others: a carriage return would pass for "-").
 inline bool SameName(std::string_view name, const char* candidate) {
   for (std::size_t k = 0; k < name.size(); ++k) {
-    if (Lower(name[k]) != Lower(candidate[k])) return false;
+    if ((name[k] | 0x20) != (candidate[k] | 0x20) || !IsName(candidate[k])) return false;
   }
   return !IsName(candidate[name.size()]);
+}
+
+// Index of the first character at or after i that is not a blank (n when none). Blank runs
+// are mostly line breaks and indentation, many characters long: 16 at a time where possible.
+inline std::size_t SkipBlanks(const char* t, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(blank)) & 0xFFFFu;
+    if (other) return i + static_cast<std::size_t>(__builtin_ctz(other));
+  }
+#endif
+  while (i < n && IsBlank(t[i])) ++i;
+  return i;
+}
+
+// Index of the first double quote or "&" at or after i (n when none).
+inline std::size_t FindValueStop(const char* t, std::size_t i, std::size_t n) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"'), amp = _mm_set1_epi8('&');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+    const unsigned hit = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, amp))));
+    if (hit) return i + static_cast<std::size_t>(__builtin_ctz(hit));
+  }
+#endif
+  while (i < n && !(kClass[static_cast<unsigned char>(t[i])] & kValueStop)) ++i;
+  return i;
+}
+
+inline bool HasAmpersand(std::string_view text) {
+  return std::memchr(text.data(), '&', text.size()) != nullptr;
 }
 
 inline std::size_t Find(const char* text, std::size_t from, std::size_t length, char c) {
@@ -116,8 +159,6 @@ std::string Lowered(std::string_view name) { return LowerCase(name); }
 // ---------------------------------------------------------------------------------------
 // Scanner
 
-TXMLScanner::TXMLScanner(std::string_view document) : text_(document.data()), length_(document.size()) {}
-
 TXMLScanner::TCounters TXMLScanner::Counters(std::int32_t position) const {
   const std::size_t read =
       std::min<std::size_t>(static_cast<std::size_t>(std::max(position, 1) - 1), length_);
@@ -138,211 +179,154 @@ void TXMLScanner::Reject(std::size_t index) const {
         {std::string_view(text_ + index, 1), std::string_view(text_ + from, to - from), at.Line, at.Column});
 }
 
-TToken TXMLScanner::NextToken() {
-  TToken token;
+// The states of the character table are the labels below; every transition is a direct jump,
+// and runs of names, blanks, values, texts and comments are skipped in tight loops.
+template <class TSink>
+void TXMLScanner::Scan(TSink& sink) const {
+  using K = TTokenKind;
   const char* const t = text_;
   const std::size_t n = length_;
-  std::size_t i = next_;
-  // end: index of the character that completed the token, already consumed.
-  const auto complete = [&](TTokenKind kind, std::size_t end) {
-    token.Kind = kind;
-    token.Text = std::string_view(t + mark_, end - mark_);
-    token.Position = static_cast<std::int32_t>(end + 2);
+  std::size_t i = 0;     // index of the next character
+  std::size_t mark = 0;  // where the current token's text begins
+  bool hasText = false;
+  char c = 0;
+  const auto endOfInput = [] { Raise("Unexpected end of input."); };
+  // A token completed by the character at index end. When that was the last character and
+  // the table does not return to Content, the input ends inside markup: that is the error.
+  const auto token = [&](std::size_t end, bool backInContent) {
+    if (end + 1 == n && !backInContent) endOfInput();
+    return TToken{std::string_view(t + mark, end - mark), static_cast<std::int32_t>(end + 2)};
   };
 
-  while (i < n && token.Kind == TTokenKind::EndOfInput) {
-    switch (state_) {
-      case TState::Content:
-        mark_ = i;
-        if (t[i] == '<') {
-          ++i;
-          state_ = TState::TagOpen;
-          break;
-        }
-        hasText_ = !IsBlank(t[i]);
-        ++i;
-        state_ = TState::TextRun;
-        [[fallthrough]];
-      case TState::TextRun:
-        if (!hasText_) {
-          while (i < n && IsBlank(t[i])) ++i;
-          if (i < n && t[i] != '<') hasText_ = true;
-        }
-        if (hasText_) i = Find(t, i, n, '<');
-        if (i == n) break;
-        ++i;
-        state_ = TState::TagOpen;
-        if (hasText_) complete(TTokenKind::TextToken, i - 1);
-        break;
-      case TState::TagOpen:
-        mark_ = i;
-        if (t[i] == '/') {
-          ++i;
-          state_ = TState::EndTagStart;
-          break;
-        }
-        if (t[i] == '!') {
-          ++i;
-          state_ = TState::Bang;
-          break;
-        }
-        if (!IsName(t[i])) Reject(i);
-        ++i;
-        state_ = TState::TagName;
-        [[fallthrough]];
-      case TState::TagName:
-        while (i < n && IsName(t[i])) ++i;
-        if (i == n) break;
-        if (t[i] == '>') {
-          state_ = TState::Content;
-        } else if (IsBlank(t[i])) {
-          state_ = TState::InTag;
-        } else {
-          Reject(i);
-        }
-        ++i;
-        complete(TTokenKind::OpenTagToken, i - 1);
-        break;
-      case TState::InTag:
-        while (i < n && IsBlank(t[i])) ++i;
-        if (i == n) break;
-        mark_ = i;
-        if (t[i] == '/') {
-          ++i;
-          state_ = TState::EmptyTagEnd;
-          complete(TTokenKind::EmptyTagCloseToken, i - 1);
-          break;
-        }
-        if (t[i] == '>') {
-          ++i;
-          state_ = TState::Content;
-          break;
-        }
-        if (!IsName(t[i])) Reject(i);
-        ++i;
-        state_ = TState::PropertyName;
-        [[fallthrough]];
-      case TState::PropertyName:
-        while (i < n && IsName(t[i])) ++i;
-        if (i == n) break;
-        if (t[i] == '=') {
-          state_ = TState::BeforeValue;
-        } else if (IsBlank(t[i])) {
-          state_ = TState::AfterPropertyName;
-        } else {
-          Reject(i);
-        }
-        ++i;
-        complete(TTokenKind::PropertyNameToken, i - 1);
-        break;
-      case TState::AfterPropertyName:
-        while (i < n && IsBlank(t[i])) ++i;
-        if (i == n) break;
-        if (t[i] != '=') Reject(i);
-        ++i;
-        state_ = TState::BeforeValue;
-        [[fallthrough]];
-      case TState::BeforeValue:
-        while (i < n && IsBlank(t[i])) ++i;
-        if (i == n) break;
-        if (t[i] != '"') Reject(i);
-        ++i;
-        state_ = TState::ValueStart;
-        break;
-      case TState::ValueStart:
-        mark_ = i;
-        if (t[i] == '"') {
-          ++i;
-          state_ = TState::AfterValue;
-          complete(TTokenKind::PropertyValueToken, i - 1);
-          break;
-        }
-        ++i;
-        state_ = TState::Value;
-        [[fallthrough]];
-      case TState::Value:
-        i = Find(t, i, n, '"');
-        if (i == n) break;
-        ++i;
-        state_ = TState::AfterValue;
-        complete(TTokenKind::PropertyValueToken, i - 1);
-        break;
-      case TState::AfterValue:
-        while (i < n && IsBlank(t[i])) ++i;
-        if (i == n) break;
-        mark_ = i;
-        if (IsName(t[i])) {
-          ++i;
-          state_ = TState::PropertyName;
-          break;
-        }
-        if (t[i] == '/') {
-          ++i;
-          state_ = TState::EmptyTagEnd;
-          complete(TTokenKind::CloseTagToken, i - 1);
-          break;
-        }
-        if (t[i] != '>') Reject(i);
-        ++i;
-        state_ = TState::Content;
-        break;
-      case TState::EmptyTagEnd:
-        if (t[i] != '>') Reject(i);
-        ++i;
-        state_ = TState::Content;
-        break;
-      case TState::EndTagStart:
-        mark_ = i;  // the first character is taken unchecked
-        ++i;
-        state_ = TState::EndTagName;
-        [[fallthrough]];
-      case TState::EndTagName:
-        while (i < n && IsName(t[i])) ++i;
-        if (i == n) break;
-        if (t[i] != '>') Reject(i);
-        ++i;
-        state_ = TState::Content;
-        complete(TTokenKind::CloseTagToken, i - 1);
-        break;
-      case TState::Bang:
-        if (t[i] != '-') Reject(i);
-        ++i;
-        state_ = TState::CommentOpen;
-        break;
-      case TState::CommentOpen:
-        if (t[i] != '-') Reject(i);
-        ++i;
-        state_ = TState::Comment;
-        [[fallthrough]];
-      case TState::Comment:
-        i = Find(t, i, n, '-');
-        if (i == n) break;
-        ++i;
-        state_ = TState::CommentDash;
-        break;
-      case TState::CommentDash:
-        state_ = t[i] == '-' ? TState::CommentDashDash : TState::Comment;
-        ++i;
-        break;
-      case TState::CommentDashDash:
-        state_ = t[i] == '>' ? TState::Content : TState::Comment;
-        ++i;
-        break;
-    }
+content:
+  if (i == n) return;
+  mark = i;
+  if (t[i] == '<') {
+    ++i;
+    goto tagOpen;
   }
-  next_ = i;
+  hasText = !IsBlank(t[i++]);
+  // TextRun
+  if (!hasText) {
+    i = SkipBlanks(t, i, n);
+    hasText = i < n && t[i] != '<';
+  }
+  if (hasText) i = Find(t, i, n, '<');
   if (i == n) {
-    if (state_ == TState::TextRun) {
-      state_ = TState::Content;
-      if (hasText_) {
-        token.Kind = TTokenKind::TextToken;
-        token.Text = std::string_view(t + mark_, n - mark_);
-        token.Position = static_cast<std::int32_t>(n + 1);
-      }
+    if (hasText) {
+      const std::string_view text(t + mark, n - mark);
+      sink.template Token<K::TextToken>(TToken{text, static_cast<std::int32_t>(n + 1), HasAmpersand(text)});
     }
-    if (state_ != TState::Content) Raise("Unexpected end of input.");
+    return;
   }
-  return token;
+  ++i;
+  if (hasText) {
+    TToken text = token(i - 1, false);
+    text.Ampersand = HasAmpersand(text.Text);
+    sink.template Token<K::TextToken>(text);
+  }
+tagOpen:
+  if (i == n) endOfInput();
+  mark = i;
+  c = t[i++];
+  if (c == '/') goto endTagStart;
+  if (c == '!') goto bang;
+  if (!IsName(c)) Reject(i - 1);
+  // TagName
+  while (i < n && IsName(t[i])) ++i;
+  if (i == n) endOfInput();
+  c = t[i++];
+  if (c == '>') {
+    sink.template Token<K::OpenTagToken>(token(i - 1, true));
+    goto content;
+  }
+  if (!IsBlank(c)) Reject(i - 1);
+  sink.template Token<K::OpenTagToken>(token(i - 1, false));
+  // InTag
+  while (i < n && IsBlank(t[i])) ++i;
+  if (i == n) endOfInput();
+  mark = i;
+  c = t[i++];
+  if (c == '/') {
+    sink.template Token<K::EmptyTagCloseToken>(token(i - 1, false));
+    goto emptyTagEnd;
+  }
+  if (c == '>') goto content;
+  if (!IsName(c)) Reject(i - 1);
+propertyName:
+  while (i < n && IsName(t[i])) ++i;
+  if (i == n) endOfInput();
+  c = t[i++];
+  if (c != '=') {
+    if (!IsBlank(c)) Reject(i - 1);
+    sink.template Token<K::PropertyNameToken>(token(i - 1, false));
+    // AfterPropertyName
+    while (i < n && IsBlank(t[i])) ++i;
+    if (i == n) endOfInput();
+    if (t[i] != '=') Reject(i);
+    ++i;
+  } else {
+    sink.template Token<K::PropertyNameToken>(token(i - 1, false));
+  }
+  // BeforeValue
+  while (i < n && IsBlank(t[i])) ++i;
+  if (i == n) endOfInput();
+  if (t[i] != '"') Reject(i);
+  ++i;
+  // ValueStart and Value: everything up to the closing quote, noting any "&" on the way
+  {
+    mark = i;
+    bool ampersand = false;
+    for (;;) {
+      i = FindValueStop(t, i, n);
+      if (i == n) endOfInput();
+      if (t[i++] == '"') break;
+      ampersand = true;
+    }
+    TToken value = token(i - 1, false);
+    value.Ampersand = ampersand;
+    sink.template Token<K::PropertyValueToken>(value);
+  }
+  // AfterValue
+  while (i < n && IsBlank(t[i])) ++i;
+  if (i == n) endOfInput();
+  mark = i;
+  c = t[i++];
+  if (IsName(c)) goto propertyName;
+  if (c == '>') goto content;
+  if (c != '/') Reject(i - 1);
+  sink.template Token<K::CloseTagToken>(token(i - 1, false));
+emptyTagEnd:
+  if (i == n) endOfInput();
+  if (t[i] != '>') Reject(i);
+  ++i;
+  goto content;
+endTagStart:
+  if (i == n) endOfInput();
+  mark = i++;  // the first character is taken unchecked
+  while (i < n && IsName(t[i])) ++i;
+  if (i == n) endOfInput();
+  if (t[i] != '>') Reject(i);
+  ++i;
+  sink.template Token<K::CloseTagToken>(token(i - 1, true));
+  goto content;
+bang:
+  for (int dash = 0; dash < 2; ++dash) {
+    if (i == n) endOfInput();
+    if (t[i] != '-') Reject(i);
+    ++i;
+  }
+comment:
+  i = Find(t, i, n, '-');
+  if (i == n) endOfInput();
+  ++i;
+  // CommentDash: a character other than "-" is comment text
+  if (i == n) endOfInput();
+  if (t[i++] != '-') goto comment;
+  // CommentDashDash: only ">" ends the comment; anything else, a third "-" too, is text
+  if (i == n) endOfInput();
+  if (t[i++] != '>') goto comment;
+  goto content;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -358,8 +342,11 @@ class TChunkedArray {
   const T& operator[](std::uint32_t i) const { return chunks_[i >> kShift][i & (kChunk - 1)]; }
   std::uint32_t Size() const { return size_; }
   T& Append() {
-    if ((size_ & (kChunk - 1)) == 0) chunks_.emplace_back(new T[kChunk]);
-    return (*this)[size_++];
+    if ((size_ & (kChunk - 1)) == 0) {
+      chunks_.emplace_back(new T[kChunk]);
+      last_ = chunks_.back().get();
+    }
+    return last_[size_++ & (kChunk - 1)];
   }
   std::size_t Bytes() const {
     return chunks_.size() * sizeof(T) * kChunk + chunks_.capacity() * sizeof(chunks_[0]);
@@ -367,6 +354,7 @@ class TChunkedArray {
 
  private:
   std::vector<std::unique_ptr<T[]>> chunks_;
+  T* last_ = nullptr;
   std::uint32_t size_ = 0;
 };
 
@@ -411,10 +399,31 @@ class TXMLTree {
 
 class TXMLParser {
  public:
-  TXMLParser(TXMLScanner& scanner, TXMLTree& tree, std::int32_t total, const TXMLProgress& onProgress)
+  TXMLParser(const TXMLScanner& scanner, TXMLTree& tree, std::int32_t total, const TXMLProgress& onProgress)
       : scanner_(scanner), tree_(tree), total_(total), onProgress_(onProgress) {}
 
   const TXMLNode* ParseDocument();
+
+  // Called by the scanner for each completed token.
+  template <TTokenKind kKind>
+  void Token(const TToken& token) {
+    if (++tokenCounter_ == 32) {
+      tokenCounter_ = 0;
+      if (onProgress_) onProgress_(token.Position, total_);
+    }
+    if constexpr (kKind == TTokenKind::OpenTagToken) {
+      OpenTag(token);
+    } else if constexpr (kKind == TTokenKind::PropertyNameToken) {
+      propertyName_ = token.Text;
+    } else if constexpr (kKind == TTokenKind::PropertyValueToken) {
+      PropertyValue(token);
+    } else if constexpr (kKind == TTokenKind::TextToken) {
+      Text(token);
+    } else {
+      static_assert(kKind == TTokenKind::CloseTagToken || kKind == TTokenKind::EmptyTagCloseToken);
+      Pop(token);
+    }
+  }
 
  private:
   struct TOpen {
@@ -426,19 +435,26 @@ class TXMLParser {
   void OpenTag(const TToken& token);
   void PropertyValue(const TToken& token);
   void Text(const TToken& token);
-  void CloseTag(const TToken& token);
   void Pop(const TToken& token);
-  std::int64_t FindDuplicate(std::uint32_t firstProperty, std::string_view name);
-  std::uint32_t Decoded(std::string_view raw);
+  // A repeated name among many properties of one start tag, through an index.
+  std::int64_t FindAmongMany(std::uint32_t firstProperty);
+  // Length of the value or text once decoded, kPending set when decoding is due.
+  std::uint32_t Decoded(const TToken& token) {
+    if (!token.Ampersand) return static_cast<std::uint32_t>(token.Text.size());
+    scratch_.resize(token.Text.size());
+    return static_cast<std::uint32_t>(DecodeEntities(token.Text.data(), token.Text.size(), scratch_.data())) |
+           kPending;
+  }
   void ApplyDeferred();
 
-  TXMLScanner& scanner_;
+  const TXMLScanner& scanner_;
   TXMLTree& tree_;
   std::int32_t total_;
   const TXMLProgress& onProgress_;
   int tokenCounter_ = 0;
   std::int64_t root_ = -1;
   std::vector<TOpen> open_;
+  TXMLNode* current_ = nullptr;         // the element opened last
   std::vector<std::uint32_t> pending_;  // children of the open elements, innermost last
   std::string_view propertyName_;
   std::string scratch_;
@@ -447,16 +463,10 @@ class TXMLParser {
   std::vector<std::uint32_t> pendingProperties_;
   std::vector<std::uint32_t> pendingTexts_;
   // Property names of the start tag being read, to find a repeated one; with many of them
-  // an index by lower-cased name keeps that cheap.
+  // an index by lower-cased name (FindAmongMany) keeps that cheap.
   std::vector<std::string_view> names_;
   std::unordered_map<std::string, std::uint32_t> manyNames_;
 };
-
-std::uint32_t TXMLParser::Decoded(std::string_view raw) {
-  if (std::memchr(raw.data(), '&', raw.size()) == nullptr) return static_cast<std::uint32_t>(raw.size());
-  scratch_.resize(raw.size());
-  return static_cast<std::uint32_t>(DecodeEntities(raw.data(), raw.size(), scratch_.data())) | kPending;
-}
 
 void TXMLParser::OpenTag(const TToken& token) {
   const std::uint32_t index = tree_.nodes.Size();
@@ -476,41 +486,51 @@ void TXMLParser::OpenTag(const TToken& token) {
     Raise("Only 1 root node supported.");
   }
   open_.push_back({index, static_cast<std::uint32_t>(pending_.size()), token.Text});
+  current_ = &node;
   names_.clear();
   if (!manyNames_.empty()) manyNames_.clear();
-  if (std::any_of(token.Text.begin(), token.Text.end(), IsUpper)) upperNames_.push_back(token.Text);
+  for (const char c : token.Text) {
+    if (IsUpper(c)) {
+      upperNames_.push_back(token.Text);
+      break;
+    }
+  }
 }
 
-std::int64_t TXMLParser::FindDuplicate(std::uint32_t firstProperty, std::string_view name) {
-  if (names_.size() < 16) {
-    for (std::size_t j = 0; j < names_.size(); ++j) {
-      if (names_[j].size() == name.size() && SameName(name, names_[j].data())) return firstProperty + j;
-    }
-    return -1;
-  }
+std::int64_t TXMLParser::FindAmongMany(std::uint32_t firstProperty) {
   if (manyNames_.empty()) {
     for (std::size_t j = 0; j < names_.size(); ++j) manyNames_.emplace(Lowered(names_[j]), firstProperty + j);
   }
-  const auto hit = manyNames_.find(Lowered(name));
+  const auto hit = manyNames_.find(Lowered(propertyName_));
   if (hit != manyNames_.end()) return hit->second;
-  manyNames_.emplace(Lowered(name), firstProperty + names_.size());
+  manyNames_.emplace(Lowered(propertyName_), firstProperty + names_.size());
   return -1;
 }
 
 void TXMLParser::PropertyValue(const TToken& token) {
-  assert(!open_.empty());
-  TXMLNode& node = tree_.nodes[open_.back().node];
-  const std::uint32_t length = Decoded(token.Text);
+  TXMLNode& node = *current_;  // values come only inside the start tag of the latest element
+  const std::uint32_t length = Decoded(token);
   const auto nameOffset = static_cast<std::uint32_t>(propertyName_.data() - tree_.doc);
-  std::int64_t index = FindDuplicate(node.firstProperty_, propertyName_);
-  if (index < 0) {
-    names_.push_back(propertyName_);
-    assert(node.firstProperty_ + node.propertyCount_ == tree_.properties.Size());
-    index = tree_.properties.Size();
-    tree_.properties.Append();
-    ++node.propertyCount_;
+  std::int64_t index = -1;
+  if (names_.size() < 16) {
+    for (std::size_t j = 0; j < names_.size(); ++j) {
+      if (names_[j].size() == propertyName_.size() && SameName(propertyName_, names_[j].data())) {
+        index = node.firstProperty_ + j;
+        break;
+      }
+    }
+  } else {
+    index = FindAmongMany(node.firstProperty_);
   }
-  tree_.properties[static_cast<std::uint32_t>(index)] = {nameOffset, length};
+  if (index < 0) {
+    assert(node.firstProperty_ + node.propertyCount_ == tree_.properties.Size());
+    names_.push_back(propertyName_);
+    ++node.propertyCount_;
+    index = tree_.properties.Size();
+    tree_.properties.Append() = {nameOffset, length};
+  } else {
+    tree_.properties[static_cast<std::uint32_t>(index)] = {nameOffset, length};
+  }
   if (length & kPending) pendingProperties_.push_back(static_cast<std::uint32_t>(index));
 }
 
@@ -518,7 +538,7 @@ void TXMLParser::Text(const TToken& token) {
   if (open_.empty()) Raise("Unexpected text encountered outside root node.");
   TXMLNode& node = tree_.nodes[open_.back().node];
   if (node.text_ == 0) {
-    const std::uint32_t length = Decoded(token.Text);
+    const std::uint32_t length = Decoded(token);
     tree_.texts.push_back({static_cast<std::uint32_t>(token.Text.data() - tree_.doc), length});
     node.text_ = static_cast<std::uint32_t>(tree_.texts.size());
     if (length & kPending) pendingTexts_.push_back(node.text_ - 1);
@@ -583,39 +603,8 @@ void TXMLParser::ApplyDeferred() {
   }
 }
 
-void TXMLParser::CloseTag(const TToken& token) { Pop(token); }
-
 const TXMLNode* TXMLParser::ParseDocument() {
-  for (;;) {
-    const TToken token = scanner_.NextToken();
-    if (token.Kind == TTokenKind::EndOfInput) break;
-    if (++tokenCounter_ == 32) {
-      tokenCounter_ = 0;
-      if (onProgress_) onProgress_(token.Position, total_);
-    }
-    switch (token.Kind) {
-      case TTokenKind::OpenTagToken:
-        OpenTag(token);
-        break;
-      case TTokenKind::PropertyNameToken:
-        propertyName_ = token.Text;
-        break;
-      case TTokenKind::PropertyValueToken:
-        PropertyValue(token);
-        break;
-      case TTokenKind::TextToken:
-        Text(token);
-        break;
-      case TTokenKind::CloseTagToken:
-        CloseTag(token);
-        break;
-      case TTokenKind::EmptyTagCloseToken:
-        Pop(token);
-        break;
-      default:
-        Raise("Unexpected token.");
-    }
-  }
+  scanner_.Scan(*this);
   if (!open_.empty()) Raise("Closing tag missing for opening tag %s", {Lowered(open_.back().name)});
   ApplyDeferred();
   return root_ < 0 ? nullptr : &tree_.nodes[static_cast<std::uint32_t>(root_)];

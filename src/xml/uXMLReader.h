@@ -76,19 +76,21 @@ enum class TTokenKind : std::int8_t {
 };
 
 struct TToken {
-  TTokenKind Kind = TTokenKind::EndOfInput;
   std::string_view Text;  // as cut from the document, undecoded
   // Characters read + 1 when the token was completed. Line and column follow from it
   // through TXMLScanner::Counters; nothing needs them on the good path.
   std::int32_t Position = 0;
+  bool Ampersand = false;  // property values and texts: whether entities may need decoding
 };
 
-// Cuts the document into tokens. Moves forward only; raises on the first bad character.
+// Cuts the document into tokens, front to back, and hands each to the sink as it is
+// completed: sink.Token<kind>(token). Raises on the first bad character and at a premature end.
 class TXMLScanner {
  public:
   // The text must outlive the scanner; it is not changed.
-  explicit TXMLScanner(std::string_view document);
-  TToken NextToken();
+  explicit TXMLScanner(std::string_view document) : text_(document.data()), length_(document.size()) {}
+  template <class TSink>
+  void Scan(TSink& sink) const;
 
   struct TCounters {
     std::int32_t Line;
@@ -97,37 +99,11 @@ class TXMLScanner {
   // Line and column counters after reading the characters before the given Position.
   TCounters Counters(std::int32_t position) const;
 
-  enum class TState : std::uint8_t {
-    Content,
-    TextRun,
-    TagOpen,
-    TagName,
-    InTag,
-    PropertyName,
-    AfterPropertyName,
-    BeforeValue,
-    ValueStart,
-    Value,
-    AfterValue,
-    EmptyTagEnd,
-    EndTagStart,
-    EndTagName,
-    Bang,
-    CommentOpen,
-    Comment,
-    CommentDash,
-    CommentDashDash,
-  };
-
  private:
   [[noreturn]] void Reject(std::size_t index) const;
 
   const char* text_;
   std::size_t length_;
-  std::size_t next_ = 0;  // 0-based index of the next character
-  std::size_t mark_ = 0;
-  bool hasText_ = false;
-  TState state_ = TState::Content;
 };
 
 // Holds the document, parses it once on demand and owns the resulting tree.

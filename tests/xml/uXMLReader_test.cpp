@@ -137,7 +137,7 @@ TEST(XMLReaderTrees, Shapes) {
 TEST(XMLReaderTrees, PropertiesFoldedNamesAndValues) {
   TXMLStringReader reader(
       "<A B=\"1\" C = \"x\" ShadowOpacity=\"70\" v=\"a&amp;b&quot;c\" e=\"\"\r\n"
-      " m=\"line1\r\nline2\t<>\" b=\"2\"></a>");
+      " m=\"line1\r\nline2\t<>\" b=\"2\" k\r\n=\"cr\" _=\"u\"></a>");
   const TXMLNode* a = reader.RootNode();
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->Name(), "a");
@@ -150,7 +150,9 @@ TEST(XMLReaderTrees, PropertiesFoldedNamesAndValues) {
     EXPECT_TRUE(a->HasProperty(name)) << name;
     EXPECT_EQ(a->GetProperty(name), "70");
   }
-  for (const char* name : {"", "shadow", "shadowOpacityX", "b=", "b=\"2", "x"}) {
+  EXPECT_EQ(a->GetProperty("K"), "cr");
+  EXPECT_EQ(a->GetProperty("_"), "u");
+  for (const char* name : {"", "shadow", "shadowOpacityX", "b=", "b=\"2", "x", "k-", "k\r", "\x7F"}) {
     EXPECT_FALSE(a->HasProperty(name)) << name;
   }
 }
