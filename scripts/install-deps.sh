@@ -4,7 +4,7 @@ set -euo pipefail
 
 native=(cmake g++ make ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev
         libbenchmark-dev libpugixml-dev g++-mingw-w64-i686 binutils-mingw-w64-i686
-        xvfb xauth x11-apps imagemagick ogre-1.12-tools libogre-1.12-dev)
+        xvfb xauth x11-apps imagemagick fonts-wine ogre-1.12-tools libogre-1.12-dev)
 i386=(wine32:i386)
 
 missing=()

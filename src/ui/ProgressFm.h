@@ -1,11 +1,36 @@
-// The progress view without a window system: the stage and percentage on the terminal.
+// The progress view: a small window on Windows (win32/ProgressFm.cpp), the stage and
+// percentage on the terminal elsewhere (ProgressFm.cpp).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "ZRProgressControllerCl.h"
 
 namespace pallix {
+
+#if defined(_WIN32)
+
+// "Progress": a label and a bar from 0 to 100; created hidden, removed when released.
+class TProgressForm : public IProgressView {
+ public:
+  TProgressForm();
+  ~TProgressForm() override;
+  TProgressForm(const TProgressForm&) = delete;
+  TProgressForm& operator=(const TProgressForm&) = delete;
+
+  void Show() override;
+  // Shows at the next SetPosition.
+  void SetText(std::string_view text) override;
+  // Positions outside 0 to 100 are held at the nearest end; then pending messages run.
+  void SetPosition(std::int32_t position) override;
+
+ private:
+  struct Window;
+  std::unique_ptr<Window> window_;
+};
+
+#else
 
 class TProgressForm : public IProgressView {
  public:
@@ -24,7 +49,10 @@ class TProgressForm : public IProgressView {
   std::string text_ = "Progress...";
 };
 
-// Whether views made by CreateProgressView write to the terminal (off unless a front end asks).
+#endif
+
+// Whether views made by CreateProgressView write to the terminal (off unless a front end
+// asks). No effect on Windows, where the view is the window.
 void EnableTerminalProgress(bool enabled);
 
 }  // namespace pallix

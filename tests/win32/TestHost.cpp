@@ -1,15 +1,25 @@
 #include "TestHost.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "WindowDriver.h"
 
 namespace testhost {
 
 namespace {
-int gFailures = 0;
+volatile LONG gFailures = 0;  // the driver thread counts too
 
 const Command kCommands[] = {
     {"exports", RunExports, "export table, ordinals, texts, callback registration"},
+    {"first-run", RunFirstRun, "options window without options file: defaults, layout, keyboard, Cancel"},
+    {"browse", RunBrowse, "file dialog and folder browser from the options window"},
+    {"export", RunExport, "OK with typed options: the export runs, options saved and shown again"},
+    {"cancel", RunCancel, "Cancel: no callback call, options file untouched"},
+    {"invalid", RunInvalid, "invalid input: one error box, the window stays"},
+    {"host-error", RunHostError, "host answers status 7: error box, progress window gone"},
+    {"no-callback", RunNoCallback, "PluginExecute without a registered callback"},
 };
 
 int Usage() {
@@ -19,14 +29,26 @@ int Usage() {
 }
 }  // namespace
 
+std::string Args::Value(const char* name, const std::string& fallback) const {
+  for (int i = 0; i + 1 < argc_; ++i)
+    if (std::strcmp(argv_[i], name) == 0) return argv_[i + 1];
+  return fallback;
+}
+
+bool Args::Has(const char* name) const {
+  for (int i = 0; i < argc_; ++i)
+    if (std::strcmp(argv_[i], name) == 0) return true;
+  return false;
+}
+
 void Expect(bool ok, const char* what, const char* file, int line) {
   if (ok) return;
-  ++gFailures;
+  InterlockedIncrement(&gFailures);
   std::fprintf(stderr, "%s:%d: expected %s\n", file, line, what);
   std::fflush(stderr);
 }
 
-int FailureCount() { return gFailures; }
+int FailureCount() { return static_cast<int>(gFailures); }
 
 std::string HostFolder() {
   char path[MAX_PATH];
@@ -51,6 +73,7 @@ int main(int argc, char** argv) {
   using namespace testhost;
   // No "program has crashed" dialog under Wine: a crash must fail the test, not wait for a click.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  EnableScreenshots(std::getenv("PALLIX_SHOTS") != nullptr);
   if (argc < 2) return Usage();
   for (const Command& c : kCommands) {
     if (std::strcmp(argv[1], c.name) != 0) continue;

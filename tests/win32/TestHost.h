@@ -20,6 +20,18 @@ std::string HostFolder();
 // Loads Pallix.dll from the host's folder; prints the reason and exits on failure.
 HMODULE LoadPlugin();
 
+// "--name value" and "--flag" arguments of a subcommand.
+class Args {
+ public:
+  Args(int argc, char** argv) : argc_(argc), argv_(argv) {}
+  std::string Value(const char* name, const std::string& fallback = "") const;
+  bool Has(const char* name) const;
+
+ private:
+  int argc_;
+  char** argv_;
+};
+
 using CommandFn = int (*)(int argc, char** argv);
 struct Command {
   const char* name;
@@ -29,5 +41,12 @@ struct Command {
 
 // Subcommands, defined beside the code they exercise.
 int RunExports(int argc, char** argv);
+int RunFirstRun(int argc, char** argv);
+int RunBrowse(int argc, char** argv);
+int RunExport(int argc, char** argv);
+int RunCancel(int argc, char** argv);
+int RunInvalid(int argc, char** argv);
+int RunHostError(int argc, char** argv);
+int RunNoCallback(int argc, char** argv);
 
 }  // namespace testhost

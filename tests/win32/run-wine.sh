@@ -96,6 +96,12 @@ setup)
     rm -rf "$WINEPREFIX"
     exit 1
   fi
+  # Wine's own fonts (MS Sans Serif, Marlett for the frame buttons) when Debian ships them apart.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+  fi
+  # No window manager on the virtual display: Wine draws the window frames itself.
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
   timeout 60 wineserver -w
   echo "$WINEPREFIX" >"$state"
   echo "run-wine: prefix $WINEPREFIX ready"
@@ -124,6 +130,7 @@ run)
   cp "$winbuild/Pallix.dll" "$winbuild/tests/pallix-testhost.exe" "$work/"
   start_xvfb
   if [ -n "$shots" ]; then
+    export PALLIX_SHOTS=1
     mkdir -p "$shots"
     serve_shots "$work" "$shots" &
     shots_pid=$!

@@ -126,7 +126,7 @@ TOptionsForm::~TOptionsForm() {
 }
 
 void TOptionsForm::FormCreate() {
-  edScale = "1";
+  edScale.assign(1, '1');  // not = "1": g++ 12 warns falsely (-Wrestrict) on that assignment
   SetExportMaterials(true);
   SetExportTextures(true);
   SetExportLightmaps(true);
@@ -185,7 +185,7 @@ HWND TOptionsForm::Window::AddControl(const char* cls, const char* text, DWORD s
 }
 
 HWND TOptionsForm::Window::AddLabel(const char* text, int x, int row) {
-  return AddControl("STATIC", text, SS_LEFT | SS_NOPREFIX, x, RowY(row) + 3, kControlX - x - 4, 15,
+  return AddControl("STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, x, RowY(row) + 3, kControlX - x - 2, 15,
                     idFirstLabel + row);
 }
 

@@ -1,0 +1,100 @@
+// The progress window. It is modeless and has no loop of its own: SetPosition lets the
+// thread's pending messages run, which is what keeps it (and the host) painted.
+#include "ProgressFm.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+
+#include "WinControls.h"
+
+namespace pallix {
+
+namespace {
+
+constexpr char kFormClass[] = "TProgressForm";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
+constexpr int kClientWidth = 361;
+constexpr int kClientHeight = 51;
+constexpr int kBarHeight = 19;
+
+LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  // The close box only hides the window; the run goes on.
+  if (msg == WM_CLOSE) {
+    ShowWindow(hwnd, SW_HIDE);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+struct TProgressForm::Window {
+  HWND hwnd = nullptr;
+  HWND ProgressLabel = nullptr;
+  HWND ProgressBar1 = nullptr;
+  HFONT font = nullptr;
+};
+
+void EnableTerminalProgress(bool) {}
+
+TProgressForm::TProgressForm() : window_(std::make_unique<Window>()) {
+  using namespace win;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  if (!GetClassInfoExA(PluginInstance(), kFormClass, &wc)) {
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = ProgressProc;
+    wc.hInstance = PluginInstance();
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFormClass;
+    RegisterClassExA(&wc);
+  }
+  Window& w = *window_;
+  w.font = CreateFormFont();
+  const SIZE size = WindowSizeForClient(kStyle, kExStyle, kClientWidth, kClientHeight);
+  // Placed where it was designed, not centred.
+  w.hwnd = CreateWindowExA(kExStyle, kFormClass, "Progress", kStyle, 261, 284, size.cx, size.cy, GetActiveWindow(),
+                           nullptr, PluginInstance(), nullptr);
+  w.ProgressLabel = CreateWindowExA(0, "STATIC", "Progress...", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 6, 8,
+                                    kClientWidth - 12, 15, w.hwnd,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressLabel)), PluginInstance(),
+                                    nullptr);
+  SendMessageA(w.ProgressLabel, WM_SETFONT, reinterpret_cast<WPARAM>(w.font), FALSE);
+  w.ProgressBar1 = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0,
+                                   kClientHeight - kBarHeight, kClientWidth, kBarHeight, w.hwnd,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressBar)), PluginInstance(),
+                                   nullptr);
+  SendMessageA(w.ProgressBar1, PBM_SETRANGE32, 0, 100);
+  SendMessageA(w.ProgressBar1, PBM_SETPOS, 0, 0);
+}
+
+TProgressForm::~TProgressForm() {
+  if (window_->hwnd) DestroyWindow(window_->hwnd);
+  if (window_->font) DeleteObject(window_->font);
+  UnregisterClassA(kFormClass, win::PluginInstance());
+}
+
+void TProgressForm::Show() {
+  ShowWindow(window_->hwnd, SW_SHOW);
+  UpdateWindow(window_->hwnd);
+}
+
+void TProgressForm::SetText(std::string_view text) {
+  SetWindowTextA(window_->ProgressLabel, std::string(text).c_str());
+}
+
+void TProgressForm::SetPosition(std::int32_t position) {
+  SendMessageA(window_->ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(std::clamp(position, 0, 100)), 0);
+  win::ProcessMessages();
+}
+
+std::unique_ptr<IProgressView> CreateProgressView() { return std::make_unique<TProgressForm>(); }
+
+}  // namespace pallix
