@@ -1,6 +1,10 @@
 // The stand-in editor's scenarios: each one runs PluginExecute while a driver thread works the
 // plug-in's windows like a user, then checks what the editor and the file system saw.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -106,6 +110,17 @@ void ExpectFormFont(HWND control) {
   HDC screen = GetDC(nullptr);
   EXPECT(lf.lfHeight == -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
   ReleaseDC(nullptr, screen);
+}
+
+void ExpectPressedLook(HWND panel, bool lowered) {
+  const COLORREF up = PixelAt(panel, 0, 0);
+  PostMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  Sleep(300);
+  const COLORREF down = PixelAt(panel, 0, 0);
+  PostMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(-50, -50));
+  Sleep(300);
+  EXPECT((down != up) == lowered);
+  EXPECT(PixelAt(panel, 0, 0) == up);
 }
 
 // Waits until the focus moves away from `from`; returns the new focus.
@@ -342,6 +357,14 @@ void DriveFirstRun(FirstRun& run) {
   EXPECT(IsWindowEnabled(materialPath));
   EXPECT(PixelAt(materialPath, 4, 8) == kWhite);
 
+  // Only the panel buttons look pressed while the left button is down; releasing it outside
+  // the panel does not click.
+  ExpectPressedLook(Control(form, idOK), true);
+  ExpectPressedLook(Control(form, idBrowseFile), true);
+  ExpectPressedLook(Control(form, idBrowseMaterialPath), false);
+  EXPECT(IsWindowVisible(form));
+  EXPECT(WaitForOwnedDialog(form, 300) == nullptr);
+
   Click(Control(form, idCancel));
   EXPECT(WaitGone(form));
   if (IsWindow(form)) Rescue();
@@ -362,11 +385,421 @@ int RunFirstRun(int, char** argv) {
   return 0;
 }
 
-int RunBrowse(int, char**) { return 1; }
-int RunExport(int, char**) { return 1; }
-int RunCancel(int, char**) { return 1; }
-int RunInvalid(int, char**) { return 1; }
-int RunHostError(int, char**) { return 1; }
-int RunNoCallback(int, char**) { return 1; }
+
+// ---------------------------------------------------------------------------------------------
+// The file dialog and the folder browser.
+
+namespace {
+
+constexpr int kFileNameEdit = 0x480;    // edt1 of the explorer-style file dialog
+constexpr int kFileNameCombo = 0x47c;   // cmb13, used instead by newer dialogs
+constexpr int kFileTypeCombo = 0x470;   // cmb1
+
+HWND DialogFileNameBox(HWND dialog) {
+  if (HWND edit = Control(dialog, kFileNameEdit)) return edit;
+  if (HWND combo = Control(dialog, kFileNameCombo)) {
+    if (HWND inner = FindWindowExA(combo, nullptr, "Edit", nullptr)) return inner;
+    return combo;
+  }
+  return nullptr;
+}
+
+// Chooses `name` in the save dialog that the file row's "..." panel opens.
+bool ChooseInFileDialog(HWND form, const std::string& name, std::string* filter) {
+  Click(Control(form, idBrowseFile));
+  HWND dialog = WaitForOwnedDialog(form, 10000);
+  EXPECT(dialog != nullptr);
+  if (!dialog) return false;
+  if (filter) *filter = Text(Control(dialog, kFileTypeCombo));
+  HWND box = DialogFileNameBox(dialog);
+  EXPECT(box != nullptr);
+  if (box) SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  PressDialogButton(dialog, IDOK);
+  // No overwrite prompt: the dialog simply closes.
+  const bool gone = WaitGone(dialog, 10000);
+  EXPECT(gone);
+  EXPECT(WaitForOwnedDialog(form, 300) == nullptr);
+  Sleep(200);
+  return gone;
+}
+
+// Opens a folder browser from a path row's panel; presses OK or Cancel in it.
+void BrowseFolder(HWND form, int panel, const char* title, bool ok) {
+  Click(Control(form, panel));
+  HWND browser = WaitForOwnedDialog(form, 10000);
+  EXPECT(browser != nullptr);
+  if (!browser) return;
+  Sleep(500);  // the browser selects the initial folder once it has initialised
+  const std::string text = DialogText(browser);
+  if (text.find(title) == std::string::npos) std::fprintf(stderr, "browser shows \"%s\"\n", text.c_str());
+  EXPECT(text.find(title) != std::string::npos);
+  PressDialogButton(browser, ok ? IDOK : IDCANCEL);
+  EXPECT(WaitGone(browser, 10000));
+  Sleep(200);
+}
+
+struct BrowseRun {};
+
+void DriveBrowse(BrowseRun&) {
+  HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
+  EXPECT(form != nullptr);
+  if (!form) return Rescue();
+  const std::string folder = HostFolder();
+  WriteFile(folder + "existing.mesh", "x");
+
+  // A chosen file replaces the name and, as the prefix is not empty, the prefix.
+  std::string filter;
+  ChooseInFileDialog(form, "existing.mesh", &filter);
+  EXPECT(filter == "Ogre mesh file (*.mesh, *.xml)");
+  const std::string chosen = Text(Control(form, idFileName));
+  if (lstrcmpiA(chosen.c_str(), (folder + "existing.mesh").c_str()) != 0)
+    std::fprintf(stderr, "chosen file \"%s\"\n", chosen.c_str());
+  EXPECT(lstrcmpiA(chosen.c_str(), (folder + "existing.mesh").c_str()) == 0);
+  EXPECT(Text(Control(form, idMaterialNamePrefix)) == "existing/");
+  // The text cursor stands at the end of the name.
+  DWORD from = 0, to = 0;
+  SendMessageA(Control(form, idFileName), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT(from == chosen.size() && to == chosen.size());
+
+  // An empty prefix stays empty.
+  TypeText(Control(form, idMaterialNamePrefix), "");
+  ChooseInFileDialog(form, "ship.xml", nullptr);
+  EXPECT(Text(Control(form, idMaterialNamePrefix)).empty());
+  EXPECT(lstrcmpiA(Text(Control(form, idFileName)).c_str(), (folder + "ship.xml").c_str()) == 0);
+
+  // The browser opens on the output file's folder; OK on it stores that folder relative to
+  // itself, a cancelled browser empties the box.
+  // (On drive C: of the prefix: Wine's browser cannot select folders deep in its Z: drive.)
+  CreateDirectoryA("C:\\pallixtest", nullptr);
+  TypeText(Control(form, idFileName), "C:\\pallixtest\\out.mesh");
+  BrowseFolder(form, idBrowseMaterialPath, "Please select a (relative) material path", true);
+  const std::string stored = Text(Control(form, idMaterialPath));
+  if (stored != "..\\pallixtest") std::fprintf(stderr, "material path \"%s\"\n", stored.c_str());
+  EXPECT(stored == "..\\pallixtest");
+  TypeText(Control(form, idTexturePath), "textures");
+  BrowseFolder(form, idBrowseTexturePath, "Please select a (relative) texture path", false);
+  EXPECT(Text(Control(form, idTexturePath)).empty());
+
+  // The plain path panels have no pressed look: their bevel stays up while the button is down.
+  Click(Control(form, idCancel));
+  EXPECT(WaitGone(form));
+  if (IsWindow(form)) Rescue();
+}
+
+// ---------------------------------------------------------------------------------------------
+// OK: the export runs with what was typed.
+
+struct ExportRun {
+  Typed typed;
+  bool keyboard = false;
+  bool presetFile = false;  // the options file already holds `typed`
+};
+
+void DriveExport(ExportRun& run) {
+  HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
+  EXPECT(form != nullptr);
+  if (!form) return Rescue();
+  if (run.presetFile) {
+    ExpectShown(ReadForm(form), AsShown(run.typed));
+  } else {
+    ExpectShown(ReadForm(form), Defaults());
+    TypeInto(form, run.typed);
+  }
+  EXPECT(Focused() == Control(form, idOK));
+  if (run.keyboard) {
+    PressKey(VK_RETURN);  // the focus is on OK
+  } else {
+    Click(Control(form, idOK));
+  }
+  EXPECT(WaitGone(form));
+  if (IsWindow(form)) Rescue();
+}
+
+void DriveSecondRun(ExportRun& run) {
+  HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
+  EXPECT(form != nullptr);
+  if (!form) return Rescue();
+  ExpectShown(ReadForm(form), AsShown(run.typed));
+  EXPECT(IsWindowEnabled(Control(form, idMaterialPath)) == (run.typed.materials ? TRUE : FALSE));
+  EXPECT(IsWindowEnabled(Control(form, idTexturePath)) == (run.typed.textures ? TRUE : FALSE));
+  Click(Control(form, idCancel));
+  EXPECT(WaitGone(form));
+  if (IsWindow(form)) Rescue();
+}
+
+// Checks the progress window from inside the host callback, where the run is paused.
+int gShotAt = 0;
+bool gProgressSeen = false;
+
+void OnRequestDuringExport(StandInEditor& editor, const std::string& request) {
+  const bool install = request.find("<installdirectory") != std::string::npos;
+  HWND progress = FindWindowA(kProgressClass, "Progress");
+  EXPECT(progress != nullptr && IsWindowVisible(progress));
+  if (!progress) return;
+  if (!gProgressSeen) {
+    gProgressSeen = true;
+    ExpectClientSize(progress, 361, 51);
+    RECT outer;
+    GetWindowRect(progress, &outer);
+    EXPECT(outer.left == 261 && outer.top == 284);
+    ExpectRect(progress, Control(progress, idProgressLabel), 6, 8, 349, 15, "ProgressLabel");
+    ExpectRect(progress, Control(progress, idProgressBar), 0, 32, 361, 19, "ProgressBar1");
+    EXPECT((GetWindowLongA(Control(progress, idProgressBar), GWL_STYLE) & PBS_SMOOTH) != 0);
+    ExpectFormFont(Control(progress, idProgressLabel));
+    EXPECT(SendMessageA(Control(progress, idProgressBar), PBM_GETRANGE, TRUE, 0) == 0);
+    EXPECT(SendMessageA(Control(progress, idProgressBar), PBM_GETRANGE, FALSE, 0) == 100);
+  }
+  const std::string label = Text(Control(progress, idProgressLabel));
+  EXPECT(label == (install ? "Copying texture files..." : "Reading Korvel Scene..."));
+  if (install && editor.InstallRequests() == gShotAt) {
+    PumpFor(300);
+    Screenshot("progress-window", progress);
+  }
+}
+
+}  // namespace
+
+int RunBrowse(int, char**) {
+  DeleteFileA(OptionsFilePath().c_str());
+  StandInEditor editor;
+  editor.Register();
+  BrowseRun run;
+  ExecuteWithDriver(editor, run, DriveBrowse);
+  EXPECT(editor.calls.empty());
+  return 0;
+}
+
+int RunExport(int argc, char** argv) {
+  const Args args(argc, argv);
+  StandInEditor editor;
+  const std::string sceneFile = args.Value("--scene");
+  EXPECT(ReadFile(sceneFile, editor.sceneDocument));
+  editor.installDirectory = args.Value("--install");
+  ExportRun run;
+  run.typed = TypedFromArgs(args);
+  run.keyboard = args.Has("--keyboard");
+  run.presetFile = args.Has("--preset");
+  if (run.presetFile) {
+    // Written through the profile API, as the plug-in itself would.
+    const std::string ini = OptionsFilePath();
+    const Typed& t = run.typed;
+    const std::pair<const char*, std::string> keys[] = {
+        {"filename", t.fileName},          {"scale", t.scale},
+        {"exportMaterials", t.materials ? "1" : "0"}, {"materialPath", t.materialPath},
+        {"exportTextures", t.textures ? "1" : "0"},   {"texturePath", t.texturePath},
+        {"exportLightmaps", t.lightmaps ? "1" : "0"}, {"materialNamePrefix", t.prefix},
+        {"normalsToExport", std::to_string(t.normals)}, {"allowDynamicLighting", std::to_string(t.lighting)},
+    };
+    for (const auto& [key, value] : keys) WritePrivateProfileStringA("options", key, value.c_str(), ini.c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
+  } else {
+    DeleteFileA(OptionsFilePath().c_str());
+  }
+
+  // A callback registered earlier is replaced: only the second one may be called.
+  editor.Register();
+  struct Decoy {
+    static std::int32_t __stdcall Call(pallix::HostCallbackRecord*) {
+      std::fprintf(stderr, "the replaced callback was called\n");
+      EXPECT(false);
+      return 99;
+    }
+  };
+  using SetFn = void(__stdcall*)(pallix::HostCallback);
+  auto set = reinterpret_cast<SetFn>(reinterpret_cast<void*>(GetProcAddress(editor.dll, "PluginSetCallback")));
+  set(&Decoy::Call);
+  editor.Register();
+
+  gShotAt = std::atoi(args.Value("--shot-at", "3").c_str());
+  editor.onRequest = OnRequestDuringExport;
+  ExecuteWithDriver(editor, run, DriveExport);
+  editor.onRequest = nullptr;
+  EXPECT(editor.SceneRequests() == 1);
+  EXPECT(gProgressSeen);
+  EXPECT(FindWindowA(kProgressClass, nullptr) == nullptr);  // released with the exporter
+  EXPECT(FileExists(run.typed.fileName));
+  ExpectSavedOptions(run.typed);
+
+  // The next run shows the saved options again.
+  const std::size_t calls = editor.calls.size();
+  ExecuteWithDriver(editor, run, DriveSecondRun);
+  EXPECT(editor.calls.size() == calls);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cancel, invalid input, host error, no callback.
+
+namespace {
+
+constexpr char kPresetOptions[] =
+    "[options]\r\nfilename=C:\\levels\\hall.xml\r\nscale=+2.50e0\r\nexportMaterials=0\r\nmaterialPath=mat\r\n"
+    "exportTextures=1\r\ntexturePath=..\\tex\r\nexportLightmaps=0\r\nmaterialNamePrefix=hall/\r\n"
+    "normalsToExport=2\r\nallowDynamicLighting=0\r\n";
+
+Shown PresetShown() {
+  Shown s;
+  s.fileName = "C:\\levels\\hall.xml";
+  s.scale = "+2.50e0";
+  s.materialPath = "mat";
+  s.texturePath = "..\\tex";
+  s.prefix = "hall/";
+  s.materials = false;
+  s.textures = true;
+  s.lightmaps = false;
+  s.lighting = 0;
+  s.normals = 2;
+  return s;
+}
+
+struct Plain {};
+
+void DriveCancel(Plain&) {
+  HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
+  EXPECT(form != nullptr);
+  if (!form) return Rescue();
+  ExpectShown(ReadForm(form), PresetShown());
+  EXPECT(!IsWindowEnabled(Control(form, idMaterialPath)));  // exportMaterials=0 in the file
+  TypeText(Control(form, idFileName), "C:\\other\\name.mesh");
+  SetChecked(Control(form, idExportLightmaps), true);
+  Click(Control(form, idCancel));
+  EXPECT(WaitGone(form));
+  if (IsWindow(form)) Rescue();
+}
+
+void DriveInvalid(Plain&) {
+  HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
+  EXPECT(form != nullptr);
+  if (!form) return Rescue();
+  TypeText(Control(form, idFileName), "");
+  TypeText(Control(form, idScale), "abc");
+  const Shown before = ReadForm(form);
+  Click(Control(form, idOK));
+  HWND box = WaitForOwnedDialog(form, 10000);
+  EXPECT(box != nullptr);
+  if (!box) return Rescue();
+  EXPECT(Text(box) == "Error (Invalid input)");
+  const std::string text = DialogText(box);
+  const std::string want = std::string(kErrorIntro) +
+                           "- File name is missing\r\n- Scale is not a valid floating point number\r\n";
+  // The box's static control may drop the trailing line end when it lays out the text.
+  const bool same = text == want || text + "\r\n" == want;
+  if (!same) std::fprintf(stderr, "error box says:\n%s\n", text.c_str());
+  EXPECT(same);
+  EXPECT(!DialogHasIcon(box));
+  EXPECT(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr);
+  PressDialogButton(box, IDOK);
+  EXPECT(WaitGone(box));
+  // One box only, and the window stays with the input as it was.
+  EXPECT(WaitForOwnedDialog(form, 800) == nullptr);
+  EXPECT(IsWindowVisible(form));
+  ExpectShown(ReadForm(form), before);
+
+  // A wrong extension alone is reported by itself.
+  TypeText(Control(form, idFileName), "C:\\out\\ship.mesh2");
+  TypeText(Control(form, idScale), "1.5");
+  Click(Control(form, idOK));
+  box = WaitForOwnedDialog(form, 10000);
+  EXPECT(box != nullptr);
+  if (!box) return Rescue();
+  EXPECT(DialogText(box).find("- File name doesn't have a correct extension (.mesh or .xml)") != std::string::npos);
+  EXPECT(DialogText(box).find("Scale") == std::string::npos);
+  PressDialogButton(box, IDOK);
+  EXPECT(WaitGone(box));
+
+  Click(Control(form, idCancel));
+  EXPECT(WaitGone(form));
+  if (IsWindow(form)) Rescue();
+}
+
+// Waits for the plug-in's error box, checks it, closes it.
+void ExpectErrorBox(const std::string& message) {
+  HWND box = WaitForWindow("#32770", "Pallix");
+  EXPECT(box != nullptr);
+  if (!box) return Rescue();
+  const std::string text = DialogText(box);
+  if (text != message) std::fprintf(stderr, "error box says \"%s\"\n", text.c_str());
+  EXPECT(text == message);
+  EXPECT(DialogHasIcon(box));
+  EXPECT(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr);
+  // By now the run has released everything: the progress window is gone.
+  EXPECT(FindWindowA(kProgressClass, nullptr) == nullptr);
+  EXPECT(FindWindowA(kOptionsClass, nullptr) == nullptr);
+  PressDialogButton(box, IDOK);
+  EXPECT(WaitGone(box));
+}
+
+struct HostErrorRun {
+  std::string fileName;
+};
+
+void DriveHostError(HostErrorRun& run) {
+  HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
+  EXPECT(form != nullptr);
+  if (!form) return Rescue();
+  TypeText(Control(form, idFileName), run.fileName);
+  Click(Control(form, idOK));
+  EXPECT(WaitGone(form));
+  ExpectErrorBox("Korvel callback returned error code 7");
+}
+
+void DriveNoCallback(Plain&) {
+  ExpectErrorBox("No host callback registered.");
+  EXPECT(StaysAbsent(kOptionsClass, kOptionsTitle, 300));
+}
+
+}  // namespace
+
+int RunCancel(int, char**) {
+  const std::string ini = OptionsFilePath();
+  EXPECT(WriteFile(ini, kPresetOptions));
+  StandInEditor editor;
+  editor.Register();
+  Plain run;
+  ExecuteWithDriver(editor, run, DriveCancel);
+  EXPECT(editor.calls.empty());
+  std::string after;
+  EXPECT(ReadFile(ini, after));
+  EXPECT(after == kPresetOptions);
+  return 0;
+}
+
+int RunInvalid(int, char**) {
+  DeleteFileA(OptionsFilePath().c_str());
+  StandInEditor editor;
+  editor.Register();
+  Plain run;
+  ExecuteWithDriver(editor, run, DriveInvalid);
+  EXPECT(editor.calls.empty());
+  EXPECT(!FileExists(OptionsFilePath()));
+  return 0;
+}
+
+int RunHostError(int, char**) {
+  DeleteFileA(OptionsFilePath().c_str());
+  StandInEditor editor;
+  editor.sceneStatus = 7;
+  editor.Register();
+  HostErrorRun run{HostFolder() + "failed.mesh"};
+  ExecuteWithDriver(editor, run, DriveHostError);
+  EXPECT(editor.SceneRequests() == 1);
+  EXPECT(editor.calls.size() == 1);  // no fetch after a failed length query
+  EXPECT(!FileExists(run.fileName));
+  // The options were saved before the export started.
+  std::string text;
+  EXPECT(ReadFile(OptionsFilePath(), text));
+  EXPECT(text.find("filename=" + run.fileName) != std::string::npos);
+  return 0;
+}
+
+int RunNoCallback(int, char**) {
+  DeleteFileA(OptionsFilePath().c_str());
+  StandInEditor editor;
+  editor.Unregister();
+  Plain run;
+  ExecuteWithDriver(editor, run, DriveNoCallback);
+  EXPECT(!FileExists(OptionsFilePath()));
+  return 0;
+}
 
 }  // namespace testhost

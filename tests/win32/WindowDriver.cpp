@@ -41,7 +41,7 @@ BOOL CALLBACK CollectProc(HWND hwnd, LPARAM lp) {
   if (lstrcmpiA(cls, "Static") != 0) return TRUE;
   const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
   if ((style & SS_TYPEMASK) == SS_ICON) {
-    c->icon = c->icon || SendMessageA(hwnd, STM_GETICON, 0, 0) != 0 || IsWindowVisible(hwnd);
+    c->icon = c->icon || (SendMessageA(hwnd, STM_GETICON, 0, 0) != 0 && IsWindowVisible(hwnd));
     return TRUE;
   }
   const std::string t = Text(hwnd);

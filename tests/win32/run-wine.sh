@@ -68,14 +68,15 @@ serve_shots() {
       name=${name#shot-}
       local x y w h
       read -r x y w h <"$req" || true
+      rm -f "$req"
+      # No .done on failure: the host then reports the missing screenshot.
       if xwd -root -silent -display "$DISPLAY" |
         convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$out/$name.png"; then
         echo "run-wine: screenshot $out/$name.png"
+        : >"$work/shot-$name.done"
       else
         echo "run-wine: screenshot $name failed" >&2
       fi
-      rm -f "$req"
-      : >"$work/shot-$name.done"
     done
     sleep 0.2
   done

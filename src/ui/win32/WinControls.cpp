@@ -212,9 +212,12 @@ std::string BrowseForFolder(const std::string& title, const std::string& initial
   bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
   if (!initialFolder.empty()) {
     bi.lpfn = BrowseCallback;
-    bi.lParam = reinterpret_cast<LPARAM>(initialFolder.c_str());
   }
   std::string result;
+  // Selected without its trailing backslash (a drive root keeps it): the shell matches folders.
+  std::string select = initialFolder;
+  if (select.size() > 3 && select.back() == '\\') select.pop_back();
+  if (!select.empty()) bi.lParam = reinterpret_cast<LPARAM>(select.c_str());
   if (LPITEMIDLIST item = SHBrowseForFolderA(&bi)) {
     char path[MAX_PATH + 1] = {};
     if (SHGetPathFromIDListA(item, path)) result = path;
