@@ -1,9 +1,13 @@
 #include "PluginCommand.h"
 
+#include <exception>
 #include <memory>
 
+#include "BasicFn.h"
+#include "ErrorBoxFn.h"
 #include "ZROgreMeshExporterCl.h"
 #include "ZROptionsControllerCl.h"
+#include "uPlugin.h"
 
 namespace pallix {
 
@@ -31,6 +35,17 @@ void RunExportCommand() {
   // Both are released on every path out of here, failures included.
 }
 
-void RunPluginCommand() { RunExportCommand(); }
+void RunPluginCommand() {
+  // The host is not C++: no exception may leave the library. The run has released everything
+  // by the time an error arrives here, so the progress window is already gone.
+  try {
+    if (!GetHostCallback()) Raise(kNoHostCallback);
+    RunExportCommand();
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+  } catch (...) {
+    ShowErrorBox(kUnknownError);
+  }
+}
 
 }  // namespace pallix

@@ -13,11 +13,16 @@ inline constexpr char kPluginVersion[] = "2.0";
 inline constexpr char kPluginAuthor[] = "The Pallix developers";
 inline constexpr char kPluginEmail[] = "pallix@example.org";
 
+inline constexpr char kNoHostCallback[] = "No host callback registered.";
+inline constexpr char kUnknownError[] = "Unknown error.";
+
 // One whole export: options window, scene request, conversion, files. Raises the run's
 // errors after releasing everything it created; nothing is kept between calls.
 void RunExportCommand();
 
-// What PluginExecute runs: RunExportCommand, behind the library's error boundary.
+// What PluginExecute runs: RunExportCommand behind the library's error boundary. Without a
+// registered callback, or when the run fails, the message is shown (ShowErrorBox) and the
+// call returns normally.
 void RunPluginCommand();
 
 // Copies the nine options from the controller into the exporter, in their fixed order.

@@ -23,7 +23,8 @@ std::vector<std::string_view> FolderComponents(std::string_view path) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t sep = folder.find('\\', start);
-    parts.push_back(folder.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start));
+    parts.push_back(
+        folder.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start));
     if (sep == std::string_view::npos) break;
     start = sep + 1;
   }
@@ -101,7 +102,8 @@ std::string RelativeFolder(std::string_view base, std::string_view chosen) {
   const std::vector<std::string_view> from = FolderComponents(base);
   const std::vector<std::string_view> to = FolderComponents(chosen);
   std::size_t common = 0;
-  while (common < from.size() && common < to.size() && SameTextIgnoringCase(from[common], to[common])) ++common;
+  while (common < from.size() && common < to.size() && SameTextIgnoringCase(from[common], to[common]))
+    ++common;
   std::string out;
   for (std::size_t i = common; i < from.size(); ++i) out += "..\\";
   for (std::size_t i = common; i < to.size(); ++i) {

@@ -11,12 +11,11 @@ TEST(OptionsRules, ScaleText) {
     bool valid;
   };
   const Case cases[] = {
-      {"1", true},      {"1.5", true},   {".5", true},    {"2e3", true},    {"   3", true},
-      {"-0.25", true},  {"+7", true},    {"1.", true},    {".", true},      {"+.", true},
-      {"1E-3", true},   {"4e+12", true}, {"007", true},   {"3 ", false},    {"1,5", false},
-      {"", false},      {"   ", false},  {"+", false},    {"-", false},     {"abc", false},
-      {"1e", false},    {"1e+", false},  {"e5", false},   {"1.2.3", false}, {"--1", false},
-      {"\t1", false},   {"1 5", false},  {"0x10", false}, {".e1", true},   {"1.5x", false},
+      {"1", true},    {"1.5", true},  {".5", true},   {"2e3", true},   {"   3", true}, {"-0.25", true},
+      {"+7", true},   {"1.", true},   {".", true},    {"+.", true},    {"1E-3", true}, {"4e+12", true},
+      {"007", true},  {"3 ", false},  {"1,5", false}, {"", false},     {"   ", false}, {"+", false},
+      {"-", false},   {"abc", false}, {"1e", false},  {"1e+", false},  {"e5", false},  {"1.2.3", false},
+      {"--1", false}, {"\t1", false}, {"1 5", false}, {"0x10", false}, {".e1", true},  {"1.5x", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsValidScaleText(c.text), c.valid) << '"' << c.text << '"';
 }

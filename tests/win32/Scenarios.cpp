@@ -1,7 +1,7 @@
 // The stand-in editor's scenarios: each one runs PluginExecute while a driver thread works the
 // plug-in's windows like a user, then checks what the editor and the file system saw.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -97,7 +97,8 @@ void ExpectRect(HWND form, HWND control, int x, int y, int w, int h, const char*
 void ExpectClientSize(HWND window, int w, int h) {
   RECT rc;
   GetClientRect(window, &rc);
-  if (rc.right != w || rc.bottom != h) std::fprintf(stderr, "client %ldx%ld, expected %dx%d\n", rc.right, rc.bottom, w, h);
+  if (rc.right != w || rc.bottom != h)
+    std::fprintf(stderr, "client %ldx%ld, expected %dx%d\n", rc.right, rc.bottom, w, h);
   EXPECT(rc.right == w && rc.bottom == h);
 }
 
@@ -121,6 +122,12 @@ void ExpectPressedLook(HWND panel, bool lowered) {
   Sleep(300);
   EXPECT((down != up) == lowered);
   EXPECT(PixelAt(panel, 0, 0) == up);
+}
+
+// Waits (bounded) until `control` has the focus.
+bool WaitFocusOn(HWND control) {
+  for (int i = 0; i < 100 && Focused() != control; ++i) Sleep(20);
+  return Focused() == control;
 }
 
 // Waits until the focus moves away from `from`; returns the new focus.
@@ -303,16 +310,28 @@ void DriveFirstRun(FirstRun& run) {
   Screenshot("options-window", form);
 
   // The focus starts on OK; Tab walks OK, Cancel, then the rows.
-  EXPECT(Focused() == Control(form, idOK));
-  const int order[] = {idCancel,      idFileName,           idBrowseFile,           idScale,
-                       idExportMaterials, idMaterialPath,   idBrowseMaterialPath,   idAllowDynamicLighting,
-                       idExportTextures,  idTexturePath,    idBrowseTexturePath,    idExportLightmaps,
-                       idMaterialNamePrefix, idNormalsToExport, idOK};
+  EXPECT(WaitFocusOn(Control(form, idOK)));
+  const int order[] = {idCancel,
+                       idFileName,
+                       idBrowseFile,
+                       idScale,
+                       idExportMaterials,
+                       idMaterialPath,
+                       idBrowseMaterialPath,
+                       idAllowDynamicLighting,
+                       idExportTextures,
+                       idTexturePath,
+                       idBrowseTexturePath,
+                       idExportLightmaps,
+                       idMaterialNamePrefix,
+                       idNormalsToExport,
+                       idOK};
   for (int id : order) {
     HWND before = Focused();
     PressKey(VK_TAB);
     HWND now = WaitFocusChange(before);
-    if (GetDlgCtrlID(now) != id) std::fprintf(stderr, "Tab reached control %d, expected %d\n", GetDlgCtrlID(now), id);
+    if (GetDlgCtrlID(now) != id)
+      std::fprintf(stderr, "Tab reached control %d, expected %d\n", GetDlgCtrlID(now), id);
     EXPECT(GetDlgCtrlID(now) == id);
 
     // Keys on the panels: only the tagged ones act like buttons.
@@ -385,15 +404,14 @@ int RunFirstRun(int, char** argv) {
   return 0;
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // The file dialog and the folder browser.
 
 namespace {
 
-constexpr int kFileNameEdit = 0x480;    // edt1 of the explorer-style file dialog
-constexpr int kFileNameCombo = 0x47c;   // cmb13, used instead by newer dialogs
-constexpr int kFileTypeCombo = 0x470;   // cmb1
+constexpr int kFileNameEdit = 0x480;   // edt1 of the explorer-style file dialog
+constexpr int kFileNameCombo = 0x47c;  // cmb13, used instead by newer dialogs
+constexpr int kFileTypeCombo = 0x470;  // cmb1
 
 HWND DialogFileNameBox(HWND dialog) {
   if (HWND edit = Control(dialog, kFileNameEdit)) return edit;
@@ -458,7 +476,8 @@ void DriveBrowse(BrowseRun&) {
   EXPECT(Text(Control(form, idMaterialNamePrefix)) == "existing/");
   // The text cursor stands at the end of the name.
   DWORD from = 0, to = 0;
-  SendMessageA(Control(form, idFileName), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  SendMessageA(Control(form, idFileName), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+               reinterpret_cast<LPARAM>(&to));
   EXPECT(from == chosen.size() && to == chosen.size());
 
   // An empty prefix stays empty.
@@ -499,15 +518,22 @@ void DriveExport(ExportRun& run) {
   HWND form = WaitForWindow(kOptionsClass, kOptionsTitle);
   EXPECT(form != nullptr);
   if (!form) return Rescue();
+  EXPECT(WaitFocusOn(Control(form, idOK)));
   if (run.presetFile) {
     ExpectShown(ReadForm(form), AsShown(run.typed));
   } else {
     ExpectShown(ReadForm(form), Defaults());
     TypeInto(form, run.typed);
   }
-  EXPECT(Focused() == Control(form, idOK));
   if (run.keyboard) {
-    PressKey(VK_RETURN);  // the focus is on OK
+    // Clicking a check box took the focus: Tab back round to OK, then Enter.
+    for (int i = 0; i < 20 && Focused() != Control(form, idOK); ++i) {
+      HWND before = Focused();
+      PressKey(VK_TAB);
+      WaitFocusChange(before);
+    }
+    EXPECT(Focused() == Control(form, idOK));
+    PressKey(VK_RETURN);
   } else {
     Click(Control(form, idOK));
   }
@@ -584,13 +610,19 @@ int RunExport(int argc, char** argv) {
     const std::string ini = OptionsFilePath();
     const Typed& t = run.typed;
     const std::pair<const char*, std::string> keys[] = {
-        {"filename", t.fileName},          {"scale", t.scale},
-        {"exportMaterials", t.materials ? "1" : "0"}, {"materialPath", t.materialPath},
-        {"exportTextures", t.textures ? "1" : "0"},   {"texturePath", t.texturePath},
-        {"exportLightmaps", t.lightmaps ? "1" : "0"}, {"materialNamePrefix", t.prefix},
-        {"normalsToExport", std::to_string(t.normals)}, {"allowDynamicLighting", std::to_string(t.lighting)},
+        {"filename", t.fileName},
+        {"scale", t.scale},
+        {"exportMaterials", t.materials ? "1" : "0"},
+        {"materialPath", t.materialPath},
+        {"exportTextures", t.textures ? "1" : "0"},
+        {"texturePath", t.texturePath},
+        {"exportLightmaps", t.lightmaps ? "1" : "0"},
+        {"materialNamePrefix", t.prefix},
+        {"normalsToExport", std::to_string(t.normals)},
+        {"allowDynamicLighting", std::to_string(t.lighting)},
     };
-    for (const auto& [key, value] : keys) WritePrivateProfileStringA("options", key, value.c_str(), ini.c_str());
+    for (const auto& [key, value] : keys)
+      WritePrivateProfileStringA("options", key, value.c_str(), ini.c_str());
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
   } else {
     DeleteFileA(OptionsFilePath().c_str());
@@ -606,7 +638,8 @@ int RunExport(int argc, char** argv) {
     }
   };
   using SetFn = void(__stdcall*)(pallix::HostCallback);
-  auto set = reinterpret_cast<SetFn>(reinterpret_cast<void*>(GetProcAddress(editor.dll, "PluginSetCallback")));
+  auto set =
+      reinterpret_cast<SetFn>(reinterpret_cast<void*>(GetProcAddress(editor.dll, "PluginSetCallback")));
   set(&Decoy::Call);
   editor.Register();
 
@@ -680,8 +713,8 @@ void DriveInvalid(Plain&) {
   if (!box) return Rescue();
   EXPECT(Text(box) == "Error (Invalid input)");
   const std::string text = DialogText(box);
-  const std::string want = std::string(kErrorIntro) +
-                           "- File name is missing\r\n- Scale is not a valid floating point number\r\n";
+  const std::string want =
+      std::string(kErrorIntro) + "- File name is missing\r\n- Scale is not a valid floating point number\r\n";
   // The box's static control may drop the trailing line end when it lays out the text.
   const bool same = text == want || text + "\r\n" == want;
   if (!same) std::fprintf(stderr, "error box says:\n%s\n", text.c_str());
@@ -702,7 +735,8 @@ void DriveInvalid(Plain&) {
   box = WaitForOwnedDialog(form, 10000);
   EXPECT(box != nullptr);
   if (!box) return Rescue();
-  EXPECT(DialogText(box).find("- File name doesn't have a correct extension (.mesh or .xml)") != std::string::npos);
+  EXPECT(DialogText(box).find("- File name doesn't have a correct extension (.mesh or .xml)") !=
+         std::string::npos);
   EXPECT(DialogText(box).find("Scale") == std::string::npos);
   PressDialogButton(box, IDOK);
   EXPECT(WaitGone(box));

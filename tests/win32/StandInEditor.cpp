@@ -18,7 +18,9 @@ Fn Export(HMODULE dll, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
 }
 
-bool IsInstallRequest(const std::string& request) { return request.find("<installdirectory") != std::string::npos; }
+bool IsInstallRequest(const std::string& request) {
+  return request.find("<installdirectory") != std::string::npos;
+}
 }  // namespace
 
 StandInEditor::StandInEditor() : dll(LoadPlugin()) { gEditor = this; }
@@ -53,7 +55,8 @@ std::int32_t __stdcall StandInEditor::Callback(pallix::HostCallbackRecord* recor
   if (record->Mode == 0) {
     if (self.onRequest) self.onRequest(self, request);
     if (IsInstallRequest(request)) {
-      self.pending_ = "<answer>\r\n  <installdirectory>" + self.installDirectory + "</installdirectory>\r\n</answer>";
+      self.pending_ =
+          "<answer>\r\n  <installdirectory>" + self.installDirectory + "</installdirectory>\r\n</answer>";
     } else {
       if (self.sceneStatus != 0) return self.sceneStatus;
       self.pending_ = self.sceneDocument;
@@ -90,6 +93,8 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return std::fclose(f) == 0 && ok;
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 }  // namespace testhost

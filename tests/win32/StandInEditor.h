@@ -36,7 +36,7 @@ class StandInEditor {
 
   void Register();  // registers the callback (replacing whatever was registered before)
   void Unregister();
-  void Execute();   // PluginExecute
+  void Execute();  // PluginExecute
 
   HMODULE dll = nullptr;
 

@@ -138,7 +138,8 @@ HWND Control(HWND form, int id) {
 std::string Text(HWND control) {
   const LRESULT n = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
   std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  const LRESULT got = SendMessageA(control, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(text.data()));
+  const LRESULT got =
+      SendMessageA(control, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(got));
   return text;
 }

@@ -40,7 +40,7 @@ std::string Text(HWND control);
 void TypeText(HWND edit, const std::string& text);  // replaces the text, one character at a time
 void Click(HWND control);                           // left button down and up at its centre
 bool Checked(HWND check);
-void SetChecked(HWND check, bool checked);          // clicks it when its state differs
+void SetChecked(HWND check, bool checked);  // clicks it when its state differs
 int Selected(HWND combo);
 void Select(HWND combo, int index);
 HWND Focused();

@@ -2,8 +2,8 @@
 // exists; while it is shown the controls hold them and are read back when it closes.
 #include "OptionsFm.h"
 
-#include <windows.h>
 #include <commdlg.h>
+#include <windows.h>
 
 #include <array>
 #include <string>
@@ -176,10 +176,11 @@ bool TOptionsForm::ShowModal() {
 // ----------------------------------------------------------------------------------------------
 // Window construction.
 
-HWND TOptionsForm::Window::AddControl(const char* cls, const char* text, DWORD style, int x, int y, int w, int h,
-                                      int id) {
-  HWND control = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, pnlMain,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PluginInstance(), nullptr);
+HWND TOptionsForm::Window::AddControl(const char* cls, const char* text, DWORD style, int x, int y, int w,
+                                      int h, int id) {
+  HWND control =
+      CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, pnlMain,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PluginInstance(), nullptr);
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
@@ -216,15 +217,15 @@ void TOptionsForm::Window::Create() {
   font = CreateFormFont();
   enabledBrush = CreateSolidBrush(kEnabledColor);
   disabledBrush = CreateSolidBrush(kDisabledColor);
-  imgTop = static_cast<HBITMAP>(
-      LoadImageA(PluginInstance(), MAKEINTRESOURCEA(PALLIX_BANNER_BITMAP), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  imgTop = static_cast<HBITMAP>(LoadImageA(PluginInstance(), MAKEINTRESOURCEA(PALLIX_BANNER_BITMAP),
+                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 
   const SIZE size = WindowSizeForClient(kFormStyle, kFormExStyle, kClientWidth, kClientHeight);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
   // Owned by the host's active window so it stays above the editor while it is modal.
-  hwnd = CreateWindowExA(kFormExStyle, kFormClass, kTitle, kFormStyle, x, y, size.cx, size.cy, GetActiveWindow(),
-                         nullptr, PluginInstance(), this);
+  hwnd = CreateWindowExA(kFormExStyle, kFormClass, kTitle, kFormStyle, x, y, size.cx, size.cy,
+                         GetActiveWindow(), nullptr, PluginInstance(), this);
 
   // Tab order follows creation order: OK, Cancel, then the rows of pnlMain.
   btnOK = AddPanel(hwnd, "OK", 431, 352, 75, 25, idOK, &Window::btnOKClick);
@@ -244,26 +245,30 @@ void TOptionsForm::Window::Create() {
   AddLabel("Scale Factor", kLabelX, 1);
   edScale = AddControl("EDIT", "", edit, kControlX, RowY(1), 65, kEditHeight, idScale);
   AddLabel("Materials", kLabelX, 2);
-  chkExportMaterials = AddControl("BUTTON", "Export", check, kControlX, RowY(2) + 2, 97, 17, idExportMaterials);
+  chkExportMaterials =
+      AddControl("BUTTON", "Export", check, kControlX, RowY(2) + 2, 97, 17, idExportMaterials);
   AddLabel("Path (relative)", kSubLabelX, 3);
   edMaterialPath = AddControl("EDIT", "", edit, kControlX, RowY(3), kPathWidth, kEditHeight, idMaterialPath);
   btnBrowseMaterialPath = AddPanel(pnlMain, "...", kBrowseX, RowY(3), kBrowseWidth, kEditHeight,
                                    idBrowseMaterialPath, &Window::btnBrowseMaterialPathClick);
   AddLabel("Allow dynamic lighting", kSubLabelX, 4);
-  cbAllowDynamicLighting = AddControl("COMBOBOX", "", list, kControlX, RowY(4), kListWidth, 120, idAllowDynamicLighting);
+  cbAllowDynamicLighting =
+      AddControl("COMBOBOX", "", list, kControlX, RowY(4), kListWidth, 120, idAllowDynamicLighting);
   AddLabel("Textures", kLabelX, 5);
   chkExportTextures = AddControl("BUTTON", "Export", check, kControlX, RowY(5) + 2, 97, 17, idExportTextures);
   AddLabel("Path (relative)", kSubLabelX, 6);
   edTexturePath = AddControl("EDIT", "", edit, kControlX, RowY(6), kPathWidth, kEditHeight, idTexturePath);
-  btnBrowseTexturePath = AddPanel(pnlMain, "...", kBrowseX, RowY(6), kBrowseWidth, kEditHeight, idBrowseTexturePath,
-                                  &Window::btnBrowseTexturePathClick);
+  btnBrowseTexturePath = AddPanel(pnlMain, "...", kBrowseX, RowY(6), kBrowseWidth, kEditHeight,
+                                  idBrowseTexturePath, &Window::btnBrowseTexturePathClick);
   AddLabel("Lightmap Data", kLabelX, 7);
-  chkExportLightmaps = AddControl("BUTTON", "Export", check, kControlX, RowY(7) + 2, 97, 17, idExportLightmaps);
+  chkExportLightmaps =
+      AddControl("BUTTON", "Export", check, kControlX, RowY(7) + 2, 97, 17, idExportLightmaps);
   AddLabel("Material Name Prefix", kLabelX, 8);
   edMaterialNamePrefix =
       AddControl("EDIT", "", edit, kControlX, RowY(8), kListWidth, kEditHeight, idMaterialNamePrefix);
   AddLabel("Normals to Export", kLabelX, 9);
-  cbNormalsToExport = AddControl("COMBOBOX", "", list, kControlX, RowY(9), kListWidth, 120, idNormalsToExport);
+  cbNormalsToExport =
+      AddControl("COMBOBOX", "", list, kControlX, RowY(9), kListWidth, 120, idNormalsToExport);
 
   for (const char* item : {"for all materials", "for non-lightmapped materials only"})
     SendMessageA(cbAllowDynamicLighting, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
@@ -300,7 +305,8 @@ void TOptionsForm::Window::ReadControls() {
   form.edMaterialPath = WindowText(edMaterialPath);
   form.edTexturePath = WindowText(edTexturePath);
   form.edMaterialNamePrefix = WindowText(edMaterialNamePrefix);
-  form.cbAllowDynamicLighting = static_cast<std::int32_t>(SendMessageA(cbAllowDynamicLighting, CB_GETCURSEL, 0, 0));
+  form.cbAllowDynamicLighting =
+      static_cast<std::int32_t>(SendMessageA(cbAllowDynamicLighting, CB_GETCURSEL, 0, 0));
   form.cbNormalsToExport = static_cast<std::int32_t>(SendMessageA(cbNormalsToExport, CB_GETCURSEL, 0, 0));
   form.exportMaterials_ = SendMessageA(chkExportMaterials, BM_GETCHECK, 0, 0) == BST_CHECKED;
   form.exportTextures_ = SendMessageA(chkExportTextures, BM_GETCHECK, 0, 0) == BST_CHECKED;

@@ -2,8 +2,8 @@
 // thread's pending messages run, which is what keeps it (and the host) painted.
 #include "ProgressFm.h"
 
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string>
@@ -60,17 +60,16 @@ TProgressForm::TProgressForm() : window_(std::make_unique<Window>()) {
   w.font = CreateFormFont();
   const SIZE size = WindowSizeForClient(kStyle, kExStyle, kClientWidth, kClientHeight);
   // Placed where it was designed, not centred.
-  w.hwnd = CreateWindowExA(kExStyle, kFormClass, "Progress", kStyle, 261, 284, size.cx, size.cy, GetActiveWindow(),
-                           nullptr, PluginInstance(), nullptr);
-  w.ProgressLabel = CreateWindowExA(0, "STATIC", "Progress...", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 6, 8,
-                                    kClientWidth - 12, 15, w.hwnd,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressLabel)), PluginInstance(),
-                                    nullptr);
+  w.hwnd = CreateWindowExA(kExStyle, kFormClass, "Progress", kStyle, 261, 284, size.cx, size.cy,
+                           GetActiveWindow(), nullptr, PluginInstance(), nullptr);
+  w.ProgressLabel = CreateWindowExA(
+      0, "STATIC", "Progress...", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 6, 8, kClientWidth - 12, 15,
+      w.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressLabel)), PluginInstance(), nullptr);
   SendMessageA(w.ProgressLabel, WM_SETFONT, reinterpret_cast<WPARAM>(w.font), FALSE);
   w.ProgressBar1 = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0,
                                    kClientHeight - kBarHeight, kClientWidth, kBarHeight, w.hwnd,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressBar)), PluginInstance(),
-                                   nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressBar)),
+                                   PluginInstance(), nullptr);
   SendMessageA(w.ProgressBar1, PBM_SETRANGE32, 0, 100);
   SendMessageA(w.ProgressBar1, PBM_SETPOS, 0, 0);
 }

@@ -16,7 +16,9 @@ struct PanelState {
   bool tracking = false;  // left button went down on the panel
 };
 
-PanelState* State(HWND panel) { return reinterpret_cast<PanelState*>(GetWindowLongPtrA(panel, GWLP_USERDATA)); }
+PanelState* State(HWND panel) {
+  return reinterpret_cast<PanelState*>(GetWindowLongPtrA(panel, GWLP_USERDATA));
+}
 
 void PaintPanel(HWND panel, PanelState& state) {
   PAINTSTRUCT ps;
@@ -166,9 +168,9 @@ void UnregisterPanelClass() { UnregisterClassA(kPanelClass, PluginInstance()); }
 
 HWND CreatePanel(HWND parent, const TPanelInfo& info, int x, int y, int width, int height, DWORD extraStyle,
                  int id) {
-  return CreateWindowExA(0, kPanelClass, info.caption.c_str(), WS_CHILD | WS_VISIBLE | extraStyle, x, y, width,
-                         height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PluginInstance(),
-                         const_cast<TPanelInfo*>(&info));
+  return CreateWindowExA(0, kPanelClass, info.caption.c_str(), WS_CHILD | WS_VISIBLE | extraStyle, x, y,
+                         width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         PluginInstance(), const_cast<TPanelInfo*>(&info));
 }
 
 TPanelInfo* PanelInfo(HWND panel) {
