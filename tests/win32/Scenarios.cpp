@@ -1,7 +1,8 @@
 // The stand-in editor's scenarios: each one runs PluginExecute while a driver thread works the
 // plug-in's windows like a user, then checks what the editor and the file system saw.
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,9 @@
 // exists; while it is shown the controls hold them and are read back when it closes.
 #include "OptionsFm.h"
 
-#include <commdlg.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commdlg.h>
 
 #include <array>
 #include <string>

@@ -2,8 +2,9 @@
 // thread's pending messages run, which is what keeps it (and the host) painted.
 #include "ProgressFm.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <algorithm>
 #include <string>
