@@ -11,9 +11,9 @@
 
 namespace pallix {
 
-class TXMLTree;
+class TXMLTree;  // storage of one parsed document, owned by the reader
 template <class T, unsigned kShift>
-class TChunkedArray;  // storage of one parsed document, owned by the reader
+class TChunkedArray;
 
 // One element. Names are lower-case; property lookup ignores letter case.
 // Nodes, names, texts and values live as long as the TXMLStringReader that made them.
