@@ -2,8 +2,10 @@
 // Every float field holds a value rounded to single precision when it was stored.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +19,62 @@ struct ZROgreTextureCoordinatesT {
   float U;
   float V;
   bool IsEqual(const ZROgreTextureCoordinatesT& other) const { return U == other.U && V == other.V; }
+};
+
+// The coordinate sets of one vertex, in set order. Nearly every vertex has one or two, which
+// live inside the vertex; more move to the heap. Millions of vertices thus save as many
+// allocations.
+class TTextureCoordinateList {
+ public:
+  using value_type = ZROgreTextureCoordinatesT;
+
+  TTextureCoordinateList() = default;
+  TTextureCoordinateList(std::initializer_list<value_type> items) { Append(items.begin(), items.size()); }
+  TTextureCoordinateList(const TTextureCoordinateList& other) { Append(other.begin(), other.size()); }
+  TTextureCoordinateList& operator=(const TTextureCoordinateList& other) {
+    if (this != &other) {
+      clear();
+      Append(other.begin(), other.size());
+    }
+    return *this;
+  }
+  TTextureCoordinateList& operator=(std::initializer_list<value_type> items) {
+    clear();
+    Append(items.begin(), items.size());
+    return *this;
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const value_type* begin() const { return data(); }
+  const value_type* end() const { return data() + size_; }
+  const value_type& operator[](std::size_t i) const { return data()[i]; }
+  value_type& operator[](std::size_t i) { return data()[i]; }
+  void push_back(const value_type& item) {
+    if (size_ == capacity_) Grow();
+    data()[size_++] = item;
+  }
+  // Keeps the capacity: a reused list allocates no more.
+  void clear() { size_ = 0; }
+
+ private:
+  static constexpr std::uint32_t kInline = 2;
+  const value_type* data() const { return heap_ ? heap_.get() : inline_.data(); }
+  value_type* data() { return heap_ ? heap_.get() : inline_.data(); }
+  void Append(const value_type* items, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) push_back(items[i]);
+  }
+  void Grow() {
+    auto grown = std::make_unique<value_type[]>(std::size_t{capacity_} * 2);
+    std::copy(begin(), end(), grown.get());
+    heap_ = std::move(grown);
+    capacity_ *= 2;
+  }
+
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = kInline;
+  std::array<value_type, kInline> inline_{};
+  std::unique_ptr<value_type[]> heap_;
 };
 
 struct ZROgreBaseVertexT {
@@ -46,7 +104,7 @@ class ZROgreVertexT : public ZROgreBaseVertexT {
     Z = z;
   }
 
-  std::vector<ZROgreTextureCoordinatesT> TextureCoordinates;
+  TTextureCoordinateList TextureCoordinates;
   ZROgreNormalT Normal;
 
   void CopyFrom(const ZROgreVertexT& source);

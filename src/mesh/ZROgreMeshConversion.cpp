@@ -1,4 +1,5 @@
 // Conversion: each scene primitive becomes welded, fan-triangulated submeshes, one per material.
+#include <algorithm>
 #include <cassert>
 #include <unordered_map>
 
@@ -22,10 +23,18 @@ std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
   return static_cast<std::int32_t>(q);
 }
 
+bool AllUsed(const std::vector<std::uint8_t>& used) {
+  return std::find(used.begin(), used.end(), 0) == used.end();
+}
+
 // CopyUsedVertices for the last group of a submesh about to be released: nothing reads the
 // source afterwards, so its vertices can move instead of being cloned.
 void MoveUsedVertices(ZROgreSubMeshT& source, ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used) {
   assert(used.size() == source.Vertices.size());
+  if (target.Vertices.empty() && AllUsed(used)) {
+    target.Vertices = std::move(source.Vertices);
+    return;
+  }
   for (std::size_t i = 0; i < source.Vertices.size(); ++i) {
     if (used[i]) target.AddVertex(std::move(source.Vertices[i]));
   }
@@ -121,33 +130,32 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
 
   auto old = std::move(SubMeshes);
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
+  std::vector<std::uint8_t> used;
   for (auto& source : *old) {
-    // Faces come out grouped by material; the old submesh goes once its last group is copied.
+    // Faces come out grouped by material: one target submesh per run of faces.
     source->SortFacesByMaterial(materialOrder);
-    const std::size_t vertexCount = source->Vertices.size();
-    ZROgreSubMeshT* current = nullptr;
-    std::vector<std::uint8_t> used;
     const std::vector<ZROgreFaceInfoT>& faces = source->Faces;
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-      const ZROgreFaceInfoT& face = faces[f];
-      if (!current || face.Material != current->Material) {
-        if (current) {
-          CopyUsedVertices(*source, *current, used);
-          RemapFaceIndices(*current, used);
-        }
-        current = SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>()).get();
-        current->Material = face.Material;
-        std::size_t end = f + 1;
-        while (end < faces.size() && faces[end].Material == face.Material) ++end;
-        current->Faces.reserve(end - f);
-        used.assign(vertexCount, 0);
+    for (std::size_t first = 0; first < faces.size();) {
+      ZROgreMaterialT* material = faces[first].Material;
+      std::size_t end = first + 1;
+      while (end < faces.size() && faces[end].Material == material) ++end;
+
+      auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
+      target.Material = material;
+      target.Faces.reserve(end - first);
+      used.assign(source->Vertices.size(), 0);
+      for (std::size_t f = first; f < end; ++f) {
+        for (const std::int32_t index : faces[f].Indices) used.at(static_cast<std::size_t>(index)) = 1;
+        target.AddFaceCopy(faces[f]);
       }
-      for (const std::int32_t index : face.Indices) used.at(static_cast<std::size_t>(index)) = 1;
-      current->AddFaceCopy(face);
-    }
-    if (current) {
-      MoveUsedVertices(*source, *current, used);
-      RemapFaceIndices(*current, used);
+      if (end < faces.size()) {
+        CopyUsedVertices(*source, target, used);
+      } else {
+        // The last group: nothing reads the source afterwards, so its vertices can move.
+        MoveUsedVertices(*source, target, used);
+      }
+      RemapFaceIndices(target, used);
+      first = end;
     }
     source.reset();
   }
@@ -162,6 +170,7 @@ void ZROgreMeshExporterT::CopyUsedVertices(const ZROgreSubMeshT& source, ZROgreS
 }
 
 void ZROgreMeshExporterT::RemapFaceIndices(ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used) {
+  if (AllUsed(used)) return;  // the numbering stays as it is
   std::vector<std::int32_t> renumbered(used.size());
   std::int32_t next = 0;
   for (std::size_t i = 0; i < used.size(); ++i) {
