@@ -72,6 +72,9 @@ TEST(MeshModelTest, VertexCopiesAndFaces) {
   ZROgreVertexT source(4, 5, 6);
   source.AddTextureCoordinates(7, 8);
   source.Normal = Normal(0, 1, 0);
+  const auto clone = target.Clone();
+  ASSERT_EQ(clone->TextureCoordinateCount(), 3);
+  EXPECT_EQ(clone->GetTextureCoordinates(2).U, 3);
   target.CopyFrom(source);
   ASSERT_EQ(target.TextureCoordinateCount(), 1);
   EXPECT_EQ(target.GetTextureCoordinates(0).V, 8);
