@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -784,7 +785,62 @@ std::int32_t StrToInt32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+namespace {
+
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Plain short decimals ("-12.345", "0.5") make up nearly every coordinate. Their digits as an
+// integer below 2^53 and a power of ten up to 1e22 are both exact doubles, so one division
+// gives the correctly rounded double, the same one from_chars finds. Rounding that to single
+// is what the extended route gives too, unless the double sits exactly halfway between two
+// singles: then the exact route decides. Returns false for anything else.
+bool TryPlainDecimal(std::string_view s, float& result) {
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t mantissa = 0;
+  const char* const intStart = p;
+  while (p != end && static_cast<unsigned>(*p - '0') <= 9)
+    mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+  std::ptrdiff_t digits = p - intStart;
+  std::ptrdiff_t fraction = 0;
+  if (p != end) {
+    if (*p != '.' || digits == 0) return false;
+    const char* const fracStart = ++p;
+    while (p != end && static_cast<unsigned>(*p - '0') <= 9) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    }
+    fraction = p - fracStart;
+    if (p != end || fraction == 0) return false;
+    digits += fraction;
+  }
+  // 19 digits cannot overflow 64 bits; the rest of the conditions keep the operands exact.
+  if (digits == 0 || digits > 19 || fraction > 22 || mantissa > (std::uint64_t{1} << 53)) return false;
+  if (mantissa == 0) {
+    result = negative ? -0.0f : 0.0f;
+    return true;
+  }
+  const double magnitude = static_cast<double>(mantissa) / kExactPowersOfTen[fraction];
+  // Between 1e-22 and 2^53 the single is normal: 29 bits of the double lie below its unit, and
+  // a halfway point has just the highest of them set.
+  if ((std::bit_cast<std::uint64_t>(magnitude) & 0x1fffffff) == 0x10000000) return false;
+  const auto single = static_cast<float>(magnitude);
+  result = negative ? -single : single;
+  return true;
+}
+
+}  // namespace
+
 float StrToSingle(std::string_view text) {
+  float result;
+  if (TryPlainDecimal(text, result)) return result;
+  return StrToSingleExact(text);
+}
+
+float StrToSingleExact(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end && text[begin] == ' ') ++begin;

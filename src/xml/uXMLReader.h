@@ -61,6 +61,8 @@ std::int32_t StrToInt32(std::string_view text);
 // Optional sign, digits, optional fraction, optional exponent, blanks around it allowed.
 // Raises: '%s' is not a valid floating point value
 float StrToSingle(std::string_view text);
+// The same conversion without the shortcut for plain decimals; the reference for StrToSingle.
+float StrToSingleExact(std::string_view text);
 
 // Progress of a parse: position of the token handled and the document length.
 using TXMLProgress = std::function<void(std::int32_t position, std::int32_t total)>;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "BasicFn.h"
 #include "uXMLReader.h"
@@ -161,6 +165,94 @@ TEST(XMLNodeFloat, Rejected) {
       EXPECT_EQ(std::string(e.what()), "'" + std::string(value) + "' is not a valid floating point value");
     }
   }
+}
+
+// The shortcut for plain decimals must give the very bits of the exact conversion, halfway
+// points between singles included, and leave everything else to it.
+TEST(XMLNodeFloat, ShortcutMatchesTheExactConversion) {
+  std::mt19937_64 random(20261209);
+  const auto digits = [&](int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
+    return text;
+  };
+  std::vector<std::string> texts = {"0",
+                                    "-0",
+                                    "0.0",
+                                    "-0.000",
+                                    "5.",
+                                    ".5",
+                                    "-.5",
+                                    "+1.5",
+                                    " 1.5",
+                                    "1.5 ",
+                                    "1e5",
+                                    "16777217",
+                                    "-16777219.0",
+                                    "8388608.5",
+                                    "33554434",
+                                    "9007199254740992",
+                                    "9007199254740993",
+                                    "0.0000000000000000000001",
+                                    "1.0000000000000000000001",
+                                    "00000000000000000001.5",
+                                    "-",
+                                    "1.2.3"};
+  for (int n = 0; n < 200000; ++n) {
+    std::string text = digits(1 + static_cast<int>(random() % 19));
+    const std::size_t point = random() % (text.size() + 1);
+    if (point < text.size()) text.insert(point == 0 ? 1 : point, ".");
+    if (text.back() == '.') text += digits(1);
+    if (random() % 2) text.insert(0, "-");
+    texts.push_back(text);
+  }
+  // Exact halfway points and their neighbours: integers and halves around 2^24 and above,
+  // written with and without a fraction.
+  for (int n = 0; n < 20000; ++n) {
+    const int shift = static_cast<int>(random() % 30);
+    const std::uint64_t base = (std::uint64_t{1} << 23) + random() % (std::uint64_t{1} << 23);
+    const std::uint64_t scaled = (base << shift) + (std::uint64_t{1} << shift) / 2 + random() % 3 - 1;
+    const std::string whole = std::to_string(scaled);
+    texts.push_back(whole);
+    texts.push_back(whole + ".0");
+    texts.push_back(whole.substr(0, whole.size() - 1) + "." + whole.back());
+    texts.push_back(std::to_string(base) + ".5");
+  }
+  // Decimals just beside a halfway point, so close that their double lands on it: only the
+  // exact route tells which way they go.
+  for (int n = 0; n < 20000; ++n) {
+    const float lower = std::ldexp(1.0f + static_cast<float>(random() % (1 << 23)) / (1 << 23),
+                                   static_cast<int>(random() % 40) - 10);
+    const double half = static_cast<double>(lower) + (std::nextafter(lower, 2 * lower) - lower) / 2.0;
+    char exact[80];
+    const auto end = std::to_chars(exact, exact + sizeof exact, half, std::chars_format::fixed, 40).ptr;
+    std::string text(exact, end);
+    const std::size_t first = text.find_first_not_of("0.");
+    std::size_t keep = first + 15 + random() % 5;
+    if (text.find('.') < keep) ++keep;
+    text.resize(std::min(keep, text.size()));
+    texts.push_back(text);
+    if (text.back() != '9' && text.back() != '.') {
+      ++text.back();
+      texts.push_back(text);
+    }
+  }
+  int differences = 0;
+  for (const std::string& text : texts) {
+    std::string fast, exact;
+    try {
+      fast = Bits(StrToSingle(text));
+    } catch (const Error& e) {
+      fast = e.what();
+    }
+    try {
+      exact = Bits(StrToSingleExact(text));
+    } catch (const Error& e) {
+      exact = e.what();
+    }
+    if (fast != exact && ++differences <= 10) ADD_FAILURE() << text << ": " << fast << " vs " << exact;
+  }
+  EXPECT_EQ(differences, 0);
 }
 
 TEST(XMLNodeFloat, IgnoresTheProcessLocale) {
