@@ -93,12 +93,23 @@ bool RoundQuickly(double magnitude, SixDigits& r) {
   return false;
 }
 
-}  // namespace
+// Room for the longest text: "-0.000" and six digits, or "-d.dddddE-xx".
+struct TCoordinateText {
+  char chars[24];
+  std::size_t size;
+  std::string_view View() const { return std::string_view(chars, size); }
+};
 
-std::string FormatCoordinate(float value) {
-  if (value == 0) return "0";
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+TCoordinateText CoordinateText(float value) {
+  TCoordinateText out;
+  const auto fixed = [&out](std::string_view text) {
+    std::memcpy(out.chars, text.data(), text.size());
+    out.size = text.size();
+    return out;
+  };
+  if (value == 0) return fixed("0");
+  if (std::isnan(value)) return fixed("NAN");
+  if (std::isinf(value)) return fixed(value < 0 ? "-INF" : "INF");
 
   const double magnitude = std::fabs(static_cast<double>(value));
   SixDigits r;
@@ -108,8 +119,7 @@ std::string FormatCoordinate(float value) {
   int count = 6;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  // At most "-0.000" and six digits, or "-d.dddddE-xx".
-  char text[24];
+  char* const text = out.chars;
   char* p = text;
   if (value < 0) *p++ = '-';
   if (e >= -3 && e <= 6) {
@@ -132,41 +142,60 @@ std::string FormatCoordinate(float value) {
       for (int i = 1; i < count; ++i) *p++ = digits[i];
     }
     *p++ = 'E';
-    p = std::to_chars(p, text + sizeof text, e - 1).ptr;
+    p = std::to_chars(p, text + sizeof out.chars, e - 1).ptr;
   }
-  return std::string(text, p);
+  out.size = static_cast<std::size_t>(p - text);
+  return out;
 }
+
+// Decimal text of an integer without a heap string.
+struct TIntText {
+  char chars[24];
+  std::size_t size;
+  std::string_view View() const { return std::string_view(chars, size); }
+};
+
+TIntText IntText(std::int64_t value) {
+  TIntText out;
+  out.size =
+      static_cast<std::size_t>(std::to_chars(out.chars, out.chars + sizeof out.chars, value).ptr - out.chars);
+  return out;
+}
+
+}  // namespace
+
+std::string FormatCoordinate(float value) { return std::string(CoordinateText(value).View()); }
 
 namespace {
 
 void WriteXmlFace(const ZROgreFaceInfoT& face, TXMLWriter& writer) {
   writer.OpenTag("face");
-  writer.AddProperty("v1", IntToStr(face.Indices[0]));
-  writer.AddProperty("v2", IntToStr(face.Indices[1]));
-  writer.AddProperty("v3", IntToStr(face.Indices[2]));
+  writer.AddProperty("v1", IntText(face.Indices[0]).View());
+  writer.AddProperty("v2", IntText(face.Indices[1]).View());
+  writer.AddProperty("v3", IntText(face.Indices[2]).View());
   writer.CloseTag("face");
 }
 
 void WriteXmlVertex(const ZROgreVertexT& vertex, bool normals, std::int32_t sets, TXMLWriter& writer) {
   writer.OpenTag("vertex");
   writer.OpenTag("position");
-  writer.AddProperty("x", FormatCoordinate(vertex.X));
-  writer.AddProperty("y", FormatCoordinate(vertex.Y));
-  writer.AddProperty("z", FormatCoordinate(vertex.Z));
+  writer.AddProperty("x", CoordinateText(vertex.X).View());
+  writer.AddProperty("y", CoordinateText(vertex.Y).View());
+  writer.AddProperty("z", CoordinateText(vertex.Z).View());
   writer.CloseTag("position");
   if (normals) {
     writer.OpenTag("normal");
-    writer.AddProperty("x", FormatCoordinate(vertex.Normal.X));
-    writer.AddProperty("y", FormatCoordinate(vertex.Normal.Y));
-    writer.AddProperty("z", FormatCoordinate(vertex.Normal.Z));
+    writer.AddProperty("x", CoordinateText(vertex.Normal.X).View());
+    writer.AddProperty("y", CoordinateText(vertex.Normal.Y).View());
+    writer.AddProperty("z", CoordinateText(vertex.Normal.Z).View());
     writer.CloseTag("normal");
   }
   assert(vertex.TextureCoordinateCount() >= sets);
   for (std::int32_t i = 0; i < sets; ++i) {
     const ZROgreTextureCoordinatesT& uv = vertex.TextureCoordinates[static_cast<std::size_t>(i)];
     writer.OpenTag("texcoord");
-    writer.AddProperty("u", FormatCoordinate(uv.U));
-    writer.AddProperty("v", FormatCoordinate(uv.V));
+    writer.AddProperty("u", CoordinateText(uv.U).View());
+    writer.AddProperty("v", CoordinateText(uv.V).View());
     writer.CloseTag("texcoord");
   }
   writer.CloseTag("vertex");

@@ -4,10 +4,10 @@
 
 namespace pallix {
 
+// Twice the drain size, so a drained block goes to the file in one piece.
 XMLFileWriterT::XMLFileWriterT(const std::string& fileName)
-    : output_(std::make_unique<TOutputFile>(fileName)) {
+    : XMLWriterT(1 << 17), output_(std::make_unique<TOutputFile>(fileName)) {
   file_ = output_.get();
-  text_.reserve(1 << 17);
 }
 
 XMLFileWriterT::~XMLFileWriterT() = default;
