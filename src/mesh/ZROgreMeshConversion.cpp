@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::uint8_t kFaceNormals = 1;
 constexpr std::uint8_t kSmoothNormals = 2;
-constexpr std::size_t kPrefetchDistance = 2;
+constexpr std::size_t kPrefetchDistance = 4;
 
 // round(100 * i / n), halves to the even neighbour.
 std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
