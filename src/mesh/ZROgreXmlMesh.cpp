@@ -94,18 +94,14 @@ bool RoundQuickly(double magnitude, SixDigits& r) {
 }
 
 // Room for the longest text: "-0.000" and six digits, or "-d.dddddE-xx".
-struct TCoordinateText {
-  char chars[24];
-  std::size_t size;
-  std::string_view View() const { return std::string_view(chars, size); }
-};
+constexpr std::size_t kCoordinateRoom = 24;
 
-TCoordinateText CoordinateText(float value) {
-  TCoordinateText out;
-  const auto fixed = [&out](std::string_view text) {
-    std::memcpy(out.chars, text.data(), text.size());
-    out.size = text.size();
-    return out;
+// Writes the text into the caller's room and returns its length. Writing in place rather than
+// returning an array keeps the bytes from being stored one by one and read back as a block.
+std::size_t CoordinateText(float value, char* text) {
+  const auto fixed = [text](std::string_view word) {
+    std::memcpy(text, word.data(), word.size());
+    return word.size();
   };
   if (value == 0) return fixed("0");
   if (std::isnan(value)) return fixed("NAN");
@@ -119,7 +115,6 @@ TCoordinateText CoordinateText(float value) {
   int count = 6;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  char* const text = out.chars;
   char* p = text;
   if (value < 0) *p++ = '-';
   if (e >= -3 && e <= 6) {
@@ -142,60 +137,59 @@ TCoordinateText CoordinateText(float value) {
       for (int i = 1; i < count; ++i) *p++ = digits[i];
     }
     *p++ = 'E';
-    p = std::to_chars(p, text + sizeof out.chars, e - 1).ptr;
+    p = std::to_chars(p, text + kCoordinateRoom, e - 1).ptr;
   }
-  out.size = static_cast<std::size_t>(p - text);
-  return out;
-}
-
-// Decimal text of an integer without a heap string.
-struct TIntText {
-  char chars[24];
-  std::size_t size;
-  std::string_view View() const { return std::string_view(chars, size); }
-};
-
-TIntText IntText(std::int64_t value) {
-  TIntText out;
-  out.size =
-      static_cast<std::size_t>(std::to_chars(out.chars, out.chars + sizeof out.chars, value).ptr - out.chars);
-  return out;
+  return static_cast<std::size_t>(p - text);
 }
 
 }  // namespace
 
-std::string FormatCoordinate(float value) { return std::string(CoordinateText(value).View()); }
+std::string FormatCoordinate(float value) {
+  char text[kCoordinateRoom];
+  return std::string(text, CoordinateText(value, text));
+}
 
 namespace {
 
+// Numbers go from a stack buffer straight into the writer, without a heap string.
+void AddCoordinate(TXMLWriter& writer, std::string_view name, float value) {
+  char text[kCoordinateRoom];
+  writer.AddProperty(name, std::string_view(text, CoordinateText(value, text)));
+}
+
+void AddInteger(TXMLWriter& writer, std::string_view name, std::int64_t value) {
+  char text[24];
+  writer.AddProperty(name, std::string_view(text, std::to_chars(text, text + sizeof text, value).ptr));
+}
+
 void WriteXmlFace(const ZROgreFaceInfoT& face, TXMLWriter& writer) {
   writer.OpenTag("face");
-  writer.AddProperty("v1", IntText(face.Indices[0]).View());
-  writer.AddProperty("v2", IntText(face.Indices[1]).View());
-  writer.AddProperty("v3", IntText(face.Indices[2]).View());
+  AddInteger(writer, "v1", face.Indices[0]);
+  AddInteger(writer, "v2", face.Indices[1]);
+  AddInteger(writer, "v3", face.Indices[2]);
   writer.CloseTag("face");
 }
 
 void WriteXmlVertex(const ZROgreVertexT& vertex, bool normals, std::int32_t sets, TXMLWriter& writer) {
   writer.OpenTag("vertex");
   writer.OpenTag("position");
-  writer.AddProperty("x", CoordinateText(vertex.X).View());
-  writer.AddProperty("y", CoordinateText(vertex.Y).View());
-  writer.AddProperty("z", CoordinateText(vertex.Z).View());
+  AddCoordinate(writer, "x", vertex.X);
+  AddCoordinate(writer, "y", vertex.Y);
+  AddCoordinate(writer, "z", vertex.Z);
   writer.CloseTag("position");
   if (normals) {
     writer.OpenTag("normal");
-    writer.AddProperty("x", CoordinateText(vertex.Normal.X).View());
-    writer.AddProperty("y", CoordinateText(vertex.Normal.Y).View());
-    writer.AddProperty("z", CoordinateText(vertex.Normal.Z).View());
+    AddCoordinate(writer, "x", vertex.Normal.X);
+    AddCoordinate(writer, "y", vertex.Normal.Y);
+    AddCoordinate(writer, "z", vertex.Normal.Z);
     writer.CloseTag("normal");
   }
   assert(vertex.TextureCoordinateCount() >= sets);
   for (std::int32_t i = 0; i < sets; ++i) {
     const ZROgreTextureCoordinatesT& uv = vertex.TextureCoordinates[static_cast<std::size_t>(i)];
     writer.OpenTag("texcoord");
-    writer.AddProperty("u", CoordinateText(uv.U).View());
-    writer.AddProperty("v", CoordinateText(uv.V).View());
+    AddCoordinate(writer, "u", uv.U);
+    AddCoordinate(writer, "v", uv.V);
     writer.CloseTag("texcoord");
   }
   writer.CloseTag("vertex");
@@ -218,20 +212,20 @@ void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
       writer.AddProperty("operationtype", "triangle_list");
 
       writer.OpenTag("faces");
-      writer.AddProperty("count", IntToStr(subMesh->FaceCount()));
+      AddInteger(writer, "count", subMesh->FaceCount());
       for (const ZROgreFaceInfoT& face : subMesh->Faces) WriteXmlFace(face, writer);
       writer.CloseTag("faces");
 
       const std::int32_t sets = WrittenCoordinateSetCount(*subMesh->Material);
       writer.OpenTag("geometry");
-      writer.AddProperty("vertexcount", IntToStr(subMesh->VertexCount()));
+      AddInteger(writer, "vertexcount", subMesh->VertexCount());
       writer.OpenTag("vertexbuffer");
       writer.AddProperty("positions", "true");
       writer.AddProperty("normals", normals ? "true" : "false");
       for (std::int32_t i = 0; i < sets; ++i) {
         writer.AddProperty("texture_coord_dimensions_" + IntToStr(i), "2");
       }
-      writer.AddProperty("texture_coords", IntToStr(sets));
+      AddInteger(writer, "texture_coords", sets);
       for (const auto& vertex : subMesh->Vertices) WriteXmlVertex(*vertex, normals, sets, writer);
       writer.CloseTag("vertexbuffer");
       writer.CloseTag("geometry");

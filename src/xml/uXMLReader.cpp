@@ -937,7 +937,10 @@ std::string_view TXMLNode::GetProperty(std::string_view name) const {
   const std::int64_t index = FindProperty(name);
   if (index < 0) Raise("Property \"%s\" not found for node \"%s\".", {name, Name()});
   const TPropertyRecord& record = tree_->properties[static_cast<std::uint32_t>(index)];
-  return std::string_view(tree_->ValueStart(record.nameOffset), record.valueLength & ~kPending);
+  // The stored name matched, so it is as long as the one asked for.
+  const char* value = tree_->doc + record.nameOffset + name.size();
+  while (*value != '"') ++value;  // only blanks and "=" stand between
+  return std::string_view(value + 1, record.valueLength & ~kPending);
 }
 
 bool TXMLNode::GetBoolProperty(std::string_view name) const {

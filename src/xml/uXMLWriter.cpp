@@ -100,9 +100,19 @@ void TXMLWriter::AddProperty(std::string_view name, std::string_view value) {
   Advance(p);
 }
 
+// Names are short: a plain loop beats a call to memcmp.
+bool TXMLWriter::OpenNameIs(std::string_view name) const {
+  if (name.size() != openNameSize_) return false;
+  const char* open = buffer_.get() + openNameAt_;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (open[i] != name[i]) return false;
+  }
+  return true;
+}
+
 void TXMLWriter::CloseTag(std::string_view name) {
   if (depth_ > 0) --depth_;
-  if (tagOpen_ && std::string_view(buffer_.get() + openNameAt_, openNameSize_) == name) {
+  if (tagOpen_ && OpenNameIs(name)) {
     Advance(Put(Room(3), " />"));
   } else {
     char* p = Room(1 + LineBreakSize() + 2 + name.size() + 1);

@@ -50,6 +50,7 @@ class TXMLWriter {
   // A line break and the indentation of the current depth.
   char* PutLineBreak(char* p) const;
   std::size_t LineBreakSize() const { return 2 + 2 * depth_; }
+  bool OpenNameIs(std::string_view name) const;
   void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
 
   std::unique_ptr<char[]> buffer_;
