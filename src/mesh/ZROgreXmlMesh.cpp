@@ -15,9 +15,10 @@ namespace pallix {
 
 namespace {
 
-// The magnitude rounded to six significant digits: 0.d1..d6 times ten to the power e.
+// The magnitude rounded to six significant digits: 0.d1..d6 times ten to the power e, the
+// digits as one number from 100000 to 999999.
 struct SixDigits {
-  char digits[6];
+  std::uint32_t n;
   int e;
 };
 
@@ -32,20 +33,15 @@ SixDigits RoundExactly(double magnitude) {
       std::to_chars(expansion, expansion + sizeof expansion, magnitude, std::chars_format::scientific, 17);
   assert(res.ec == std::errc() && expansion[19] == 'e');
   // expansion is "d.ddddddddddddddddde[+-]x..."
-  SixDigits r{{expansion[0], expansion[2], expansion[3], expansion[4], expansion[5], expansion[6]}, 0};
+  SixDigits r{static_cast<std::uint32_t>(expansion[0] - '0'), 0};
+  for (int i = 2; i <= 6; ++i) r.n = r.n * 10 + static_cast<std::uint32_t>(expansion[i] - '0');
   const char* expText = expansion + 20;
   int exponent = 0;
   std::from_chars(expText + 1, res.ptr, exponent);
   r.e = (*expText == '-' ? -exponent : exponent) + 1;
-  if (expansion[7] >= '5') {
-    int i = 5;
-    while (i >= 0 && r.digits[i] == '9') r.digits[i--] = '0';
-    if (i < 0) {
-      r.digits[0] = '1';
-      ++r.e;
-    } else {
-      ++r.digits[i];
-    }
+  if (expansion[7] >= '5' && ++r.n == 1000000) {
+    r.n = 100000;
+    ++r.e;
   }
   return r;
 }
@@ -54,11 +50,6 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 // A tail of the six-digit window at or above this rounds up once rounded to 18 digits.
 constexpr double kRoundUpFrom = 0.4999999999995;
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
 
 // The same result in a few double operations, for almost every value: scaling by an exact
 // power of ten puts the first six digits in the integer part, with an error below 2e-10 in
@@ -83,10 +74,7 @@ bool RoundQuickly(double magnitude, SixDigits& r) {
       n = 100000;
       ++e;
     }
-    const std::uint32_t low4 = n % 10000;
-    std::memcpy(r.digits, kDigitPairs + 2 * (n / 10000), 2);
-    std::memcpy(r.digits + 2, kDigitPairs + 2 * (low4 / 100), 2);
-    std::memcpy(r.digits + 4, kDigitPairs + 2 * (low4 % 100), 2);
+    r.n = n;
     r.e = e;
     return true;
   }
@@ -110,10 +98,16 @@ std::size_t CoordinateText(float value, char* text) {
   const double magnitude = std::fabs(static_cast<double>(value));
   SixDigits r;
   if (!RoundQuickly(magnitude, r)) r = RoundExactly(magnitude);
-  const char* digits = r.digits;
   const int e = r.e;
+  // The digits without trailing zeros, one character each.
+  std::uint32_t n = r.n;
   int count = 6;
-  while (count > 1 && digits[count - 1] == '0') --count;
+  while (count > 1 && n % 10 == 0) {
+    n /= 10;
+    --count;
+  }
+  char digits[6];
+  for (int i = count - 1; i >= 0; --i, n /= 10) digits[i] = static_cast<char>('0' + n % 10);
 
   char* p = text;
   if (value < 0) *p++ = '-';
