@@ -127,6 +127,28 @@ class FileWriterTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
+// Indentation deeper than the writer keeps ready, and values far beyond its first buffer.
+TEST(XMLStringWriter, DeepNestingAndLongValues) {
+  constexpr int kDepth = 150;
+  TXMLStringWriter w;
+  std::string expected;
+  for (int d = 0; d < kDepth; ++d) {
+    w.OpenTag("e");
+    expected += (d ? ">\r\n" + std::string(2 * d, ' ') : "") + "<e";
+  }
+  const std::string quotes(5000, '"');
+  w.AddProperty("v", quotes);
+  expected += " v=\"";
+  for (std::size_t i = 0; i < quotes.size(); ++i) expected += "&quot;";
+  expected += "\" />";
+  w.CloseTag("e");
+  for (int d = kDepth - 2; d >= 0; --d) {
+    w.CloseTag("e");
+    expected += "\r\n" + std::string(2 * d, ' ') + "</e>";
+  }
+  EXPECT_EQ(w.GetText(), expected);
+}
+
 // Enough elements to drain the buffer several times: file and string bytes must agree.
 TEST_F(FileWriterTest, SameBytesAsStringWriter) {
   const auto script = [](TXMLWriter& w) {
