@@ -385,7 +385,14 @@ void DriveFirstRun(FirstRun& run) {
   EXPECT(IsWindowVisible(form));
   EXPECT(WaitForOwnedDialog(form, 300) == nullptr);
 
-  Click(Control(form, idCancel));
+  // Space on a panel button presses it too: Cancel.
+  for (int i = 0; i < 20 && Focused() != Control(form, idCancel); ++i) {
+    HWND before = Focused();
+    PressKey(VK_TAB);
+    WaitFocusChange(before);
+  }
+  EXPECT(Focused() == Control(form, idCancel));
+  PressKey(VK_SPACE);
   EXPECT(WaitGone(form));
   if (IsWindow(form)) Rescue();
   (void)run;
@@ -557,11 +564,13 @@ void DriveSecondRun(ExportRun& run) {
 // Checks the progress window from inside the host callback, where the run is paused.
 int gShotAt = 0;
 bool gProgressSeen = false;
+bool gProgressClosed = false;
 
 void OnRequestDuringExport(StandInEditor& editor, const std::string& request) {
   const bool install = request.find("<installdirectory") != std::string::npos;
   HWND progress = FindWindowA(kProgressClass, "Progress");
-  EXPECT(progress != nullptr && IsWindowVisible(progress));
+  EXPECT(progress != nullptr);
+  EXPECT(gProgressClosed || IsWindowVisible(progress));
   if (!progress) return;
   if (!gProgressSeen) {
     gProgressSeen = true;
@@ -581,6 +590,10 @@ void OnRequestDuringExport(StandInEditor& editor, const std::string& request) {
   if (install && editor.InstallRequests() == gShotAt) {
     PumpFor(300);
     Screenshot("progress-window", progress);
+    // Its close box only hides it; the run goes on.
+    SendMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT(IsWindow(progress) && !IsWindowVisible(progress));
+    gProgressClosed = true;
   }
 }
 
@@ -696,7 +709,8 @@ void DriveCancel(Plain&) {
   EXPECT(!IsWindowEnabled(Control(form, idMaterialPath)));  // exportMaterials=0 in the file
   TypeText(Control(form, idFileName), "C:\\other\\name.mesh");
   SetChecked(Control(form, idExportLightmaps), true);
-  Click(Control(form, idCancel));
+  // The close box ends the window like Cancel.
+  PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT(WaitGone(form));
   if (IsWindow(form)) Rescue();
 }
