@@ -1,6 +1,7 @@
 // Streaming XML writer: indented elements, CR LF line breaks, short form for empty elements.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -12,7 +13,8 @@ namespace pallix {
 class TOutputFile;
 
 // The layout logic shared by the string and the file writer. The text accumulates in an
-// internal buffer; a writer with a file drains it into the file in large blocks.
+// internal buffer; a writer with a file drains it into the file in large blocks. The calls
+// are inline: a mesh makes tens of millions of them, mostly with names of constant length.
 class TXMLWriter {
  public:
   TXMLWriter(const TXMLWriter&) = delete;
@@ -37,6 +39,19 @@ class TXMLWriter {
   TOutputFile* file_ = nullptr;
 
  private:
+  static constexpr std::size_t kDrainSize = 1 << 16;
+  // A line break followed by enough blanks for the usual depths; deeper ones repeat the blanks.
+  static constexpr std::size_t kBlanks = 128;
+  static constexpr std::array<char, 2 + kBlanks> kLineBreak = [] {
+    std::array<char, 2 + kBlanks> t{};
+    t[0] = '\r';
+    t[1] = '\n';
+    for (std::size_t i = 2; i < t.size(); ++i) t[i] = ' ';
+    return t;
+  }();
+  // The longest replacement of a markup character, "&quot;".
+  static constexpr std::size_t kLongestEntity = 6;
+
   // Makes room for count more bytes and returns where they go.
   char* Room(std::size_t count) {
     if (capacity_ - used_ < count) Grow(count);
@@ -48,9 +63,34 @@ class TXMLWriter {
     return p + text.size();
   }
   // A line break and the indentation of the current depth.
-  char* PutLineBreak(char* p) const;
+  char* PutLineBreak(char* p) const {
+    if (LineBreakSize() > kLineBreak.size()) return PutDeepLineBreak(p);
+    return Put(p, std::string_view(kLineBreak.data(), LineBreakSize()));
+  }
+  char* PutDeepLineBreak(char* p) const;
   std::size_t LineBreakSize() const { return 2 + 2 * depth_; }
-  bool OpenNameIs(std::string_view name) const;
+  // A value holding markup characters would make the document unreadable.
+  static char* PutValue(char* p, std::string_view value) {
+    for (const char c : value) {
+      if (c == '&' || c == '<' || c == '>' || c == '"') {
+        p = PutEntity(p, c);
+      } else {
+        *p++ = c;
+      }
+    }
+    return p;
+  }
+  static char* PutEntity(char* p, char markup);
+  [[noreturn]] static void NoTagOpen(std::string_view name);
+  bool OpenNameIs(std::string_view name) const {
+    if (name.size() != openNameSize_) return false;
+    // Names are short: a plain loop beats a call to memcmp.
+    const char* open = buffer_.get() + openNameAt_;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      if (open[i] != name[i]) return false;
+    }
+    return true;
+  }
   void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
 
   std::unique_ptr<char[]> buffer_;
@@ -62,6 +102,50 @@ class TXMLWriter {
   std::size_t openNameAt_ = 0;
   std::size_t openNameSize_ = 0;
 };
+
+inline void TXMLWriter::OpenTag(std::string_view name) {
+  // Draining here, never while a start tag is open, keeps the open tag's name in the buffer.
+  if (file_ && used_ >= kDrainSize) Drain();
+  char* p = Room(1 + LineBreakSize() + 1 + name.size());
+  if (tagOpen_) *p++ = '>';
+  if (depth_ > 0) p = PutLineBreak(p);
+  *p++ = '<';
+  openNameAt_ = static_cast<std::size_t>(p - buffer_.get());
+  openNameSize_ = name.size();
+  Advance(Put(p, name));
+  tagOpen_ = true;
+  ++depth_;
+}
+
+inline void TXMLWriter::AddProperty(std::string_view name, std::string_view value) {
+  if (!tagOpen_) NoTagOpen(name);
+  char* p = Room(name.size() + 4 + value.size() * kLongestEntity);
+  *p++ = ' ';
+  p = Put(p, name);
+  *p++ = '=';
+  *p++ = '"';
+  p = PutValue(p, value);
+  *p++ = '"';
+  Advance(p);
+}
+
+inline void TXMLWriter::CloseTag(std::string_view name) {
+  if (depth_ > 0) --depth_;
+  if (tagOpen_ && OpenNameIs(name)) {
+    Advance(Put(Room(3), " />"));
+  } else {
+    char* p = Room(1 + LineBreakSize() + 2 + name.size() + 1);
+    if (tagOpen_) *p++ = '>';
+    p = PutLineBreak(p);
+    *p++ = '<';
+    *p++ = '/';
+    p = Put(p, name);
+    *p++ = '>';
+    Advance(p);
+  }
+  tagOpen_ = false;
+  if (file_ && used_ >= kDrainSize) Drain();
+}
 
 class TXMLStringWriter : public TXMLWriter {
  public:
