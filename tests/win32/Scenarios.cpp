@@ -215,11 +215,9 @@ std::vector<std::pair<std::string, std::string>> IniEntries(const std::string& t
   return entries;
 }
 
-void ExpectSavedOptions(const Typed& t) {
-  std::string text;
-  EXPECT(ReadFile(OptionsFilePath(), text));
-  const auto entries = IniEntries(text);
-  const std::vector<std::pair<std::string, std::string>> want = {
+// The ten keys in the order the plug-in writes them.
+std::vector<std::pair<std::string, std::string>> OptionEntries(const Typed& t) {
+  return {
       {"filename", t.fileName},
       {"scale", t.scale},
       {"exportMaterials", t.materials ? "1" : "0"},
@@ -231,6 +229,13 @@ void ExpectSavedOptions(const Typed& t) {
       {"normalsToExport", std::to_string(t.normals)},
       {"allowDynamicLighting", std::to_string(t.lighting)},
   };
+}
+
+void ExpectSavedOptions(const Typed& t) {
+  std::string text;
+  EXPECT(ReadFile(OptionsFilePath(), text));
+  const auto entries = IniEntries(text);
+  const auto want = OptionEntries(t);
   if (entries != want) std::fprintf(stderr, "options file:\n%s\n", text.c_str());
   EXPECT(entries == want);
 }
@@ -622,21 +627,8 @@ int RunExport(int argc, char** argv) {
   if (run.presetFile) {
     // Written through the profile API, as the plug-in itself would.
     const std::string ini = OptionsFilePath();
-    const Typed& t = run.typed;
-    const std::pair<const char*, std::string> keys[] = {
-        {"filename", t.fileName},
-        {"scale", t.scale},
-        {"exportMaterials", t.materials ? "1" : "0"},
-        {"materialPath", t.materialPath},
-        {"exportTextures", t.textures ? "1" : "0"},
-        {"texturePath", t.texturePath},
-        {"exportLightmaps", t.lightmaps ? "1" : "0"},
-        {"materialNamePrefix", t.prefix},
-        {"normalsToExport", std::to_string(t.normals)},
-        {"allowDynamicLighting", std::to_string(t.lighting)},
-    };
-    for (const auto& [key, value] : keys)
-      WritePrivateProfileStringA("options", key, value.c_str(), ini.c_str());
+    for (const auto& [key, value] : OptionEntries(run.typed))
+      WritePrivateProfileStringA("options", key.c_str(), value.c_str(), ini.c_str());
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
   } else {
     DeleteFileA(OptionsFilePath().c_str());
