@@ -204,17 +204,7 @@ HWND TOptionsForm::Window::AddPanel(HWND parent, const char* caption, int x, int
 void TOptionsForm::Window::Create() {
   if (Exists()) return;
   RegisterPanelClass();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  if (!GetClassInfoExA(PluginInstance(), kFormClass, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = PluginInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kFormClass;
-    RegisterClassExA(&wc);
-  }
+  RegisterFormClass(kFormClass, Proc);
   font = CreateFormFont();
   enabledBrush = CreateSolidBrush(kEnabledColor);
   disabledBrush = CreateSolidBrush(kDisabledColor);

@@ -46,17 +46,7 @@ TProgressForm::TProgressForm() : window_(std::make_unique<Window>()) {
   using namespace win;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  if (!GetClassInfoExA(PluginInstance(), kFormClass, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ProgressProc;
-    wc.hInstance = PluginInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kFormClass;
-    RegisterClassExA(&wc);
-  }
+  RegisterFormClass(kFormClass, ProgressProc);
   Window& w = *window_;
   w.font = CreateFormFont();
   const SIZE size = WindowSizeForClient(kStyle, kExStyle, kClientWidth, kClientHeight);

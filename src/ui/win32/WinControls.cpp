@@ -137,6 +137,19 @@ HINSTANCE PluginInstance() {
   return module;
 }
 
+void RegisterFormClass(const char* className, WNDPROC proc) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExA(PluginInstance(), className, &wc)) return;
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = PluginInstance();
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = className;
+  RegisterClassExA(&wc);
+}
+
 HFONT CreateFormFont() {
   HDC screen = GetDC(nullptr);
   const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);

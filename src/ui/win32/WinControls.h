@@ -12,6 +12,10 @@ namespace pallix::win {
 // The plug-in library's own module (window classes and resources are registered with it).
 HINSTANCE PluginInstance();
 
+// Registers a form's window class with the plug-in module, once: button-face background,
+// arrow cursor.
+void RegisterFormClass(const char* className, WNDPROC proc);
+
 // "MS Sans Serif" at 8 points for the screen's resolution; the caller deletes it.
 HFONT CreateFormFont();
 
