@@ -86,11 +86,7 @@ TScene& Terrain(std::int32_t side) {
 std::int32_t Convert(TScene& scene, std::uint8_t normals) {
   ZROgreMeshExporterT exporter(std::make_unique<SilentView>());
   exporter.normalsToExport = normals;
-  exporter.ProcessMaterials(scene);
-  exporter.ProcessPrimitives(scene);
-  exporter.PruneMaterials();
-  exporter.PruneTextures();
-  exporter.SplitSubMeshesByMaterial();
+  exporter.BuildMesh(scene);
   const std::int32_t vertices = (*exporter.SubMeshes)[0]->VertexCount();
   benchmark::DoNotOptimize(vertices);
   return vertices;

@@ -78,11 +78,7 @@ const ZROgreMeshExporterT& Converted() {
         if (!polygon->Material) polygon->Material = e->Scene->Materials.front().get();
       }
     }
-    e->ProcessMaterials(*e->Scene);
-    e->ProcessPrimitives(*e->Scene);
-    e->PruneMaterials();
-    e->PruneTextures();
-    e->SplitSubMeshesByMaterial();
+    e->BuildMesh(*e->Scene);
     e->Scene.reset();
     return e;
   }();

@@ -42,6 +42,14 @@ void MoveUsedVertices(ZROgreSubMeshT& source, ZROgreSubMeshT& target, const std:
 
 }  // namespace
 
+void ZROgreMeshExporterT::BuildMesh(TScene& scene) {
+  ProcessMaterials(scene);
+  ProcessPrimitives(scene);
+  PruneMaterials();
+  PruneTextures();
+  SplitSubMeshesByMaterial();
+}
+
 void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
   if (SubMeshes) return;
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();

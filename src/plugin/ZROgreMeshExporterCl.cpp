@@ -47,11 +47,7 @@ void ZROgreMeshExporterT::PrepareScene() {
     reader.OnProgress = [this](std::int32_t position) { Progress.SetPosition(position); };
     Scene = reader.ReadScene();
   }
-  ProcessMaterials(*Scene);
-  ProcessPrimitives(*Scene);
-  PruneMaterials();
-  PruneTextures();
-  SplitSubMeshesByMaterial();
+  BuildMesh(*Scene);
 }
 
 void ZROgreMeshExporterT::SaveBinaryMesh(const std::string& fileName) {

@@ -71,6 +71,8 @@ class ZROgreMeshExporterT {
   void PruneTextures();
 
   // Conversion.
+  // Materials, submeshes, pruning and the split, in the order the run needs them.
+  void BuildMesh(TScene& scene);
   void ProcessPrimitives(TScene& scene);
   void SplitSubMeshesByMaterial();
   static void CopyUsedVertices(const ZROgreSubMeshT& source, ZROgreSubMeshT& target,

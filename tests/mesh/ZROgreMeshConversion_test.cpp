@@ -19,11 +19,7 @@ class ConversionTest : public ::testing::Test {
   // Material building, conversion, pruning and the split, as the export run calls them.
   void Convert(std::uint8_t normals = 0) {
     exporter.normalsToExport = normals;
-    exporter.ProcessMaterials(scene);
-    exporter.ProcessPrimitives(scene);
-    exporter.PruneMaterials();
-    exporter.PruneTextures();
-    exporter.SplitSubMeshesByMaterial();
+    exporter.BuildMesh(scene);
   }
   std::size_t SubMeshCount() const { return exporter.SubMeshes->size(); }
   ZROgreSubMeshT& Sub(std::size_t i) { return *(*exporter.SubMeshes)[i]; }
