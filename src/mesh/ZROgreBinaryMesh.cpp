@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string_view>
@@ -58,6 +59,10 @@ class ChunkWriter {
  public:
   explicit ChunkWriter(TOutputFile& file) : file_(file) {}
 
+  // Every position written so far, in one block: the bounds at the end need them twice, and
+  // the vertices themselves are scattered over the heap.
+  std::vector<ZROgreBaseVertexT> Positions;
+
   void U16(std::uint16_t v) {
     const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
     file_.Write(b, 2);
@@ -78,6 +83,7 @@ class ChunkWriter {
     U32(length);
   }
   std::size_t Size() const { return file_.Size(); }
+  TOutputFile& File() { return file_; }
 
  private:
   TOutputFile& file_;
@@ -129,39 +135,31 @@ struct MeshBounds {
 };
 
 // Box over every position; the radius is the largest distance from the box's centre.
-MeshBounds ComputeBounds(const std::vector<std::unique_ptr<ZROgreSubMeshT>>& subMeshes) {
+MeshBounds ComputeBounds(const std::vector<ZROgreBaseVertexT>& positions) {
   MeshBounds b;
-  bool first = true;
-  for (const auto& subMesh : subMeshes) {
-    for (const auto& v : subMesh->Vertices) {
-      if (first) {
-        b.minX = b.maxX = v->X;
-        b.minY = b.maxY = v->Y;
-        b.minZ = b.maxZ = v->Z;
-        first = false;
-        continue;
-      }
-      b.minX = std::min(b.minX, v->X);
-      b.minY = std::min(b.minY, v->Y);
-      b.minZ = std::min(b.minZ, v->Z);
-      b.maxX = std::max(b.maxX, v->X);
-      b.maxY = std::max(b.maxY, v->Y);
-      b.maxZ = std::max(b.maxZ, v->Z);
-    }
+  if (positions.empty()) return b;
+  b.minX = b.maxX = positions.front().X;
+  b.minY = b.maxY = positions.front().Y;
+  b.minZ = b.maxZ = positions.front().Z;
+  for (const ZROgreBaseVertexT& v : positions) {
+    b.minX = std::min(b.minX, v.X);
+    b.minY = std::min(b.minY, v.Y);
+    b.minZ = std::min(b.minZ, v.Z);
+    b.maxX = std::max(b.maxX, v.X);
+    b.maxY = std::max(b.maxY, v.Y);
+    b.maxZ = std::max(b.maxZ, v.Z);
   }
   const auto cx = static_cast<float>((static_cast<double>(b.minX) + b.maxX) / 2);
   const auto cy = static_cast<float>((static_cast<double>(b.minY) + b.maxY) / 2);
   const auto cz = static_cast<float>((static_cast<double>(b.minZ) + b.maxZ) / 2);
   float largest = 0;
-  for (const auto& subMesh : subMeshes) {
-    for (const auto& v : subMesh->Vertices) {
-      const auto dx = static_cast<float>(static_cast<double>(v->X) - cx);
-      const auto dy = static_cast<float>(static_cast<double>(v->Y) - cy);
-      const auto dz = static_cast<float>(static_cast<double>(v->Z) - cz);
-      const auto d2 = static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy +
-                                         static_cast<double>(dz) * dz);
-      if (d2 > largest) largest = d2;
-    }
+  for (const ZROgreBaseVertexT& v : positions) {
+    const auto dx = static_cast<float>(static_cast<double>(v.X) - cx);
+    const auto dy = static_cast<float>(static_cast<double>(v.Y) - cy);
+    const auto dz = static_cast<float>(static_cast<double>(v.Z) - cz);
+    const auto d2 = static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy +
+                                       static_cast<double>(dz) * dz);
+    if (d2 > largest) largest = d2;
   }
   b.radius = static_cast<float>(std::sqrt(static_cast<double>(largest)));
   return b;
@@ -191,6 +189,72 @@ void WriteVertexDeclaration(ChunkWriter& out, const VertexLayout& layout) {
   }
 }
 
+static_assert(std::endian::native == std::endian::little,
+              "vertex and index blocks are copied as they lie in memory, little-endian as the file wants");
+
+char* PutFloat(char* p, float value) {
+  std::memcpy(p, &value, 4);
+  return p + 4;
+}
+
+// One vertex as the layout lays it out: position, normal, the written coordinate sets.
+char* PutVertex(char* p, const ZROgreVertexT& v, const VertexLayout& layout) {
+  p = PutFloat(PutFloat(PutFloat(p, v.X), v.Y), v.Z);
+  if (layout.normals) p = PutFloat(PutFloat(PutFloat(p, v.Normal.X), v.Normal.Y), v.Normal.Z);
+  assert(v.TextureCoordinateCount() >= layout.sets);
+  for (std::int32_t j = 0; j < layout.sets; ++j) {
+    const ZROgreTextureCoordinatesT& uv = v.TextureCoordinates[static_cast<std::size_t>(j)];
+    p = PutFloat(PutFloat(p, uv.U), uv.V);
+  }
+  return p;
+}
+
+// Vertices are laid out straight in the file's buffer, as many at a time as fit.
+void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices,
+                     const VertexLayout& layout, std::vector<ZROgreBaseVertexT>& positions) {
+  if (layout.stride > TOutputFile::BlockSize()) {  // thousands of coordinate sets
+    std::vector<char> one(layout.stride);
+    for (const auto& v : vertices) {
+      positions.push_back({v->X, v->Y, v->Z});
+      file.Write(one.data(), static_cast<std::size_t>(PutVertex(one.data(), *v, layout) - one.data()));
+    }
+    return;
+  }
+  const std::size_t perBlock = TOutputFile::BlockSize() / layout.stride;
+  for (std::size_t first = 0; first < vertices.size(); first += perBlock) {
+    const std::size_t last = std::min(vertices.size(), first + perBlock);
+    char* const start = file.Room((last - first) * layout.stride);
+    char* p = start;
+    for (std::size_t i = first; i < last; ++i) {
+      PrefetchAhead(vertices, i);
+      const ZROgreVertexT& v = *vertices[i];
+      positions.push_back({v.X, v.Y, v.Z});
+      p = PutVertex(p, v, layout);
+    }
+    assert(static_cast<std::size_t>(p - start) == (last - first) * layout.stride);
+    file.Advance(static_cast<std::size_t>(p - start));
+  }
+}
+
+void WriteIndices(TOutputFile& file, const std::vector<ZROgreFaceInfoT>& faces) {
+  constexpr std::size_t kFaceSize = 6;
+  constexpr std::size_t kPerBlock = TOutputFile::BlockSize() / kFaceSize;
+  for (std::size_t first = 0; first < faces.size(); first += kPerBlock) {
+    const std::size_t last = std::min(faces.size(), first + kPerBlock);
+    char* p = file.Room((last - first) * kFaceSize);
+    for (std::size_t i = first; i < last; ++i) {
+      for (const std::int32_t index : faces[i].Indices) {
+        // CheckBinaryLimits ran before the file was created.
+        assert(index >= 0 && index < kMaxVertices);
+        const auto index16 = static_cast<std::uint16_t>(index);
+        std::memcpy(p, &index16, 2);
+        p += 2;
+      }
+    }
+    file.Advance((last - first) * kFaceSize);
+  }
+}
+
 void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const VertexLayout& layout) {
   const auto vertexCount = static_cast<std::uint32_t>(subMesh.Vertices.size());
   const std::uint32_t length = VertexBufferLength(layout, vertexCount);
@@ -199,22 +263,7 @@ void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const Ve
   out.U16(0);  // bind index
   out.U16(static_cast<std::uint16_t>(layout.stride));
   out.ChunkHeader(kVertexBufferDataChunk, VertexBufferDataLength(layout, vertexCount));
-  for (const auto& v : subMesh.Vertices) {
-    out.Float(v->X);
-    out.Float(v->Y);
-    out.Float(v->Z);
-    if (layout.normals) {
-      out.Float(v->Normal.X);
-      out.Float(v->Normal.Y);
-      out.Float(v->Normal.Z);
-    }
-    assert(v->TextureCoordinateCount() >= layout.sets);
-    for (std::int32_t j = 0; j < layout.sets; ++j) {
-      const ZROgreTextureCoordinatesT& uv = v->TextureCoordinates[static_cast<std::size_t>(j)];
-      out.Float(uv.U);
-      out.Float(uv.V);
-    }
-  }
+  WriteVertexData(out.File(), subMesh.Vertices, layout, out.Positions);
 }
 
 void WriteGeometry(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const VertexLayout& layout) {
@@ -235,13 +284,7 @@ void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const VertexL
   out.Bool(false);  // shared vertices
   out.U32(static_cast<std::uint32_t>(3 * subMesh.Faces.size()));
   out.Bool(false);  // 32-bit indices
-  for (const ZROgreFaceInfoT& face : subMesh.Faces) {
-    for (const std::int32_t index : face.Indices) {
-      // CheckBinaryLimits ran before the file was created.
-      assert(index >= 0 && index < kMaxVertices);
-      out.U16(static_cast<std::uint16_t>(index));
-    }
-  }
+  WriteIndices(out.File(), subMesh.Faces);
   WriteGeometry(out, subMesh, layout);
 }
 
@@ -264,11 +307,11 @@ void ZROgreMeshExporterT::CheckBinaryLimits() const {
   if (!SubMeshes) return;
   for (const auto& subMesh : *SubMeshes) {
     if (subMesh->VertexCount() > kMaxVertices) Raise(kTooManyVertices);
+    std::int32_t largest = 0;
     for (const ZROgreFaceInfoT& face : subMesh->Faces) {
-      for (const std::int32_t index : face.Indices) {
-        if (index >= kMaxVertices) Raise(kTooManyVertices);
-      }
+      largest = std::max({largest, face.Indices[0], face.Indices[1], face.Indices[2]});
     }
+    if (largest >= kMaxVertices) Raise(kTooManyVertices);
   }
 }
 
@@ -297,11 +340,14 @@ void ZROgreMeshExporterT::WriteBinaryMesh(TOutputFile& stream) const {
   }
 
   ChunkWriter out(stream);
+  std::size_t vertexCount = 0;
+  for (const auto& subMesh : subMeshes) vertexCount += subMesh->Vertices.size();
+  out.Positions.reserve(vertexCount);
   LengthGuard guard(out, length);
   out.ChunkHeader(kMeshChunk, length);
   out.Bool(false);  // skeletally animated
   for (std::size_t i = 0; i < subMeshes.size(); ++i) WriteSubMesh(out, *subMeshes[i], layouts[i]);
-  WriteBounds(out, ComputeBounds(subMeshes));
+  WriteBounds(out, ComputeBounds(out.Positions));
 }
 
 }  // namespace pallix

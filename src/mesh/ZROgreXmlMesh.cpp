@@ -1,4 +1,5 @@
 // The XML mesh writer: the converted submeshes as an OGRE XML mesh document.
+#include <array>
 #include <bit>
 #include <cassert>
 #include <charconv>
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "BasicFn.h"
 #include "ZROgreMeshExporterCl.h"
@@ -51,41 +53,82 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 // A tail of the six-digit window at or above this rounds up once rounded to 18 digits.
 constexpr double kRoundUpFrom = 0.4999999999995;
 
+// Powers of ten from 1e-44 to 1e39, nearest doubles: where a float's magnitude stands among
+// them gives its decimal exponent. Only the quick path uses them, and it checks its result.
+constexpr int kLowestPower = -44;
+constexpr double kPowerSteps[] = {
+    1e-44, 1e-43, 1e-42, 1e-41, 1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35, 1e-34, 1e-33, 1e-32, 1e-31,
+    1e-30, 1e-29, 1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17,
+    1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,
+    1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
+    1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,
+    1e26,  1e27,  1e28,  1e29,  1e30,  1e31,  1e32,  1e33,  1e34,  1e35,  1e36,  1e37,  1e38,  1e39};
+
 // The same result in a few double operations, for almost every value: scaling by an exact
 // power of ten puts the first six digits in the integer part, with an error below 2e-10 in
 // the tail. Returns false when the tail is too close to the rounding threshold, or the value
-// out of reach of exact powers; RoundExactly decides those.
+// out of reach of exact powers; RoundExactly decides those. Branches that depend on the
+// digits are avoided: coordinates are random to the predictor.
 bool RoundQuickly(double magnitude, SixDigits& r) {
   // magnitude = f * 2^exp2 with f in [0.5, 1); a widened float is never subnormal.
   const int exp2 = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52 & 0x7ff) - 1022;
   // log10(magnitude) lies in [(exp2 - 1) log10(2), exp2 log10(2)), so e is the floor of the
-  // lower end (a fixed-point product, exact in this range) plus 1, or one more.
-  int e = ((exp2 - 1) * 78913 >> 18) + 1;
-  for (int attempt = 0; attempt < 2; ++attempt, ++e) {
-    const int k = 6 - e;
-    if (k > 22 || k < -22) return false;
-    const double x = k >= 0 ? magnitude * kPowersOfTen[k] : magnitude / kPowersOfTen[-k];
-    if (x >= 1000000.0) continue;
-    if (x < 100000.0) return false;
-    auto n = static_cast<std::uint32_t>(x);
-    const double tail = x - n;
-    if (std::fabs(tail - kRoundUpFrom) < 1e-9) return false;
-    if (tail >= kRoundUpFrom && ++n == 1000000) {
-      n = 100000;
-      ++e;
-    }
-    r.n = n;
-    r.e = e;
-    return true;
+  // lower end (a fixed-point product, exact in this range) plus 1, or one more from the next
+  // power of ten up.
+  const int lower = (exp2 - 1) * 78913 >> 18;
+  const int e = lower + 1 + (magnitude >= kPowerSteps[lower + 1 - kLowestPower] ? 1 : 0);
+  const int k = 6 - e;
+  if (k > 22 || k < -22) return false;
+  const double x = k >= 0 ? magnitude * kPowersOfTen[k] : magnitude / kPowersOfTen[-k];
+  if (!(x >= 100000.0 && x < 1000000.0)) return false;
+  auto n = static_cast<std::uint32_t>(x);
+  const double tail = x - n;
+  if (std::fabs(tail - kRoundUpFrom) < 1e-9) return false;
+  n += tail >= kRoundUpFrom ? 1 : 0;
+  r.n = n;
+  r.e = e;
+  if (n == 1000000) {
+    r.n = 100000;
+    ++r.e;
   }
-  return false;
+  return true;
 }
 
-// Room for the longest text: "-0.000" and six digits, or "-d.dddddE-xx".
+// Room for the longest text: "-0.000" and six digits, or "-d.dddddE-xx", with slack for the
+// eight-byte stores below.
 constexpr std::size_t kCoordinateRoom = 24;
 
-// Writes the text into the caller's room and returns its length. Writing in place rather than
-// returning an array keeps the bytes from being stored one by one and read back as a block.
+static_assert(std::endian::native == std::endian::little, "digit words are laid out little-endian");
+
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> t{};
+  for (std::size_t i = 0; i < 100; ++i) {
+    t[2 * i] = static_cast<char>('0' + i / 10);
+    t[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
+
+std::uint64_t DigitPair(std::uint32_t n) {
+  std::uint16_t pair;
+  std::memcpy(&pair, kDigitPairs.data() + std::size_t{2} * n, 2);
+  return pair;
+}
+
+// The six digits of n (100000 to 999999) as characters, the first in the lowest byte.
+std::uint64_t DigitWord(std::uint32_t n) {
+  const std::uint32_t rest = n % 10000;
+  return DigitPair(n / 10000) | DigitPair(rest / 100) << 16 | DigitPair(rest % 100) << 32;
+}
+
+void Store8(char* p, std::uint64_t word) { std::memcpy(p, &word, 8); }
+
+// "0." followed by zeros, as a word.
+constexpr std::uint64_t kZeroPoint = 0x3030303030302e30ull;
+
+// Writes the text into the caller's room (at least kCoordinateRoom bytes) and returns its
+// length. The common fixed notation is laid out with whole-word stores and no branch per
+// digit: values come in random lengths, which would make every byte a misprediction.
 std::size_t CoordinateText(float value, char* text) {
   const auto fixed = [text](std::string_view word) {
     std::memcpy(text, word.data(), word.size());
@@ -99,36 +142,32 @@ std::size_t CoordinateText(float value, char* text) {
   SixDigits r;
   if (!RoundQuickly(magnitude, r)) r = RoundExactly(magnitude);
   const int e = r.e;
-  // The digits without trailing zeros, one character each.
-  std::uint32_t n = r.n;
-  int count = 6;
-  while (count > 1 && n % 10 == 0) {
-    n /= 10;
-    --count;
-  }
-  char digits[6];
-  for (int i = count - 1; i >= 0; --i, n /= 10) digits[i] = static_cast<char>('0' + n % 10);
+  const std::uint64_t digits = DigitWord(r.n);
+  // Significant digits once trailing zeros are dropped: the highest byte that is not '0'.
+  const int count = (71 - std::countl_zero(digits ^ 0x303030303030ull)) / 8;
 
   char* p = text;
-  if (value < 0) *p++ = '-';
-  if (e >= -3 && e <= 6) {
-    if (e > 0) {
-      for (int i = 0; i < e; ++i) *p++ = i < count ? digits[i] : '0';
-      if (count > e) {
-        *p++ = '.';
-        for (int i = e; i < count; ++i) *p++ = digits[i];
-      }
-    } else {
-      *p++ = '0';
-      *p++ = '.';
-      for (int i = 0; i < -e; ++i) *p++ = '0';
-      for (int i = 0; i < count; ++i) *p++ = digits[i];
-    }
+  *p = '-';
+  p += value < 0 ? 1 : 0;
+  if (e >= 1 && e <= 6) {
+    // Integer digits, the point, the fraction digits; a point with nothing after it is left
+    // beyond the returned length.
+    const int shift = 8 * e;
+    const std::uint64_t low = digits & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t high = (digits >> shift) << (shift + 8);
+    Store8(p, low | std::uint64_t{'.'} << shift | high);
+    p += count > e ? count + 1 : e;
+  } else if (e >= -3 && e <= 0) {
+    Store8(p, kZeroPoint);
+    Store8(p + 2 - e, digits);
+    p += 2 - e + count;
   } else {
-    *p++ = digits[0];
+    char d[8];
+    Store8(d, digits);
+    *p++ = d[0];
     if (count > 1) {
       *p++ = '.';
-      for (int i = 1; i < count; ++i) *p++ = digits[i];
+      for (int i = 1; i < count; ++i) *p++ = d[i];
     }
     *p++ = 'E';
     p = std::to_chars(p, text + kCoordinateRoom, e - 1).ptr;
@@ -189,10 +228,160 @@ void WriteXmlVertex(const ZROgreVertexT& vertex, bool normals, std::int32_t sets
   writer.CloseTag("vertex");
 }
 
+// An element written once per vertex or face with other numbers: the writer's own text of a
+// sample element at the same depth, cut at each property value. Laying the pieces around new
+// numbers gives the bytes the writer would give, at a fraction of the calls.
+class TElementPattern {
+ public:
+  template <typename WriteSample>
+  TElementPattern(std::size_t depth, WriteSample&& writeSample) {
+    TXMLStringWriter sample;
+    for (std::size_t i = 0; i < depth; ++i) sample.OpenTag("d");
+    // Past the pending start tag's ">", the sample begins with its line break.
+    const std::size_t start = sample.GetText().size() + (depth > 0 ? 1 : 0);
+    writeSample(sample);
+    const std::string text = sample.GetText().substr(start);
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find("=\"", from)) != std::string::npos;) {
+      AddPiece(text.substr(from, at + 2 - from));
+      from = text.find('"', at + 2);
+      assert(from != std::string::npos);
+    }
+    AddPiece(text.substr(from));
+  }
+
+  std::size_t ValueCount() const { return pieces_.size() - 1; }
+  // Room for one element whose values take at most valueRoom bytes each.
+  std::size_t Room(std::size_t valueRoom) const { return room_ + ValueCount() * valueRoom; }
+
+  // putValue(p, i) writes value i at p and returns its end.
+  template <typename PutValue>
+  char* Put(char* p, PutValue&& putValue) const {
+    for (std::size_t i = 0; i < ValueCount(); ++i) p = putValue(PutPiece(p, i), i);
+    return PutPiece(p, ValueCount());
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 16;
+
+  void AddPiece(const std::string& piece) {
+    pieces_.push_back({text_.size(), piece.size()});
+    text_ += piece;
+    text_.append(kBlock, '\0');  // whole blocks never read past the end
+    room_ += (piece.size() + kBlock - 1) / kBlock * kBlock;
+  }
+  // Whole blocks: pieces are short and of few lengths, and fixed-size copies need no call.
+  char* PutPiece(char* p, std::size_t i) const {
+    const Piece& piece = pieces_[i];
+    const char* from = text_.data() + piece.offset;
+    for (std::size_t done = 0; done < piece.size; done += kBlock) std::memcpy(p + done, from + done, kBlock);
+    return p + piece.size;
+  }
+
+  struct Piece {
+    std::size_t offset;
+    std::size_t size;
+  };
+  std::string text_;
+  std::vector<Piece> pieces_;
+  std::size_t room_ = 0;
+};
+
+// The text of recently written numbers. Levels repeat their numbers a great deal (a polygon's
+// vertices share its normal, grids share coordinates, texture coordinates come from few
+// values), so most numbers are copied from here instead of being worked out again.
+class TCoordinateTexts {
+ public:
+  TCoordinateTexts() : entries_(kEntries) {}
+
+  // Writes the text of value at p (room for kCoordinateRoom bytes) and returns its end.
+  char* Put(char* p, float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    Entry& entry = entries_[bits * 2654435761u >> (32 - kIndexBits)];
+    if (entry.bits != bits) {
+      char text[kCoordinateRoom];
+      entry.size = static_cast<std::uint32_t>(CoordinateText(value, text));
+      assert(entry.size <= sizeof entry.text);
+      std::memcpy(entry.text, text, sizeof entry.text);
+      entry.bits = bits;
+    }
+    std::memcpy(p, entry.text, sizeof entry.text);
+    return p + entry.size;
+  }
+
+ private:
+  static constexpr int kIndexBits = 12;
+  static constexpr std::size_t kEntries = std::size_t{1} << kIndexBits;
+  static_assert(kCoordinateRoom >= 16);
+  // Every entry starts out as +0, whose text is "0".
+  struct Entry {
+    std::uint32_t bits = 0;
+    std::uint32_t size = 1;
+    char text[16] = {'0'};
+  };
+  std::vector<Entry> entries_;
+};
+
+// What one vertex writes, in the order its element names it.
+std::size_t VertexValues(const ZROgreVertexT& vertex, bool normals, std::int32_t sets, float* values) {
+  float* v = values;
+  *v++ = vertex.X;
+  *v++ = vertex.Y;
+  *v++ = vertex.Z;
+  if (normals) {
+    *v++ = vertex.Normal.X;
+    *v++ = vertex.Normal.Y;
+    *v++ = vertex.Normal.Z;
+  }
+  assert(vertex.TextureCoordinateCount() >= sets);
+  for (std::int32_t i = 0; i < sets; ++i) {
+    const ZROgreTextureCoordinatesT& uv = vertex.TextureCoordinates[static_cast<std::size_t>(i)];
+    *v++ = uv.U;
+    *v++ = uv.V;
+  }
+  return static_cast<std::size_t>(v - values);
+}
+
+void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TXMLWriter& writer) {
+  if (faces.empty()) return;
+  const TElementPattern pattern(writer.Depth(), [](TXMLWriter& sample) { WriteXmlFace({}, sample); });
+  assert(pattern.ValueCount() == 3);
+  constexpr std::size_t kIndexRoom = 12;
+  const std::size_t room = pattern.Room(kIndexRoom);
+  for (const ZROgreFaceInfoT& face : faces) {
+    char* p = writer.BeginText(room);
+    p = pattern.Put(
+        p, [&face](char* q, std::size_t i) { return std::to_chars(q, q + kIndexRoom, face.Indices[i]).ptr; });
+    writer.EndText(p);
+  }
+}
+
+void WriteXmlVertices(const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices, bool normals,
+                      std::int32_t sets, TCoordinateTexts& texts, TXMLWriter& writer) {
+  if (vertices.empty()) return;
+  const TElementPattern pattern(writer.Depth(), [&](TXMLWriter& sample) {
+    ZROgreVertexT vertex(0, 0, 0);
+    for (std::int32_t i = 0; i < sets; ++i) vertex.AddTextureCoordinates(0, 0);
+    WriteXmlVertex(vertex, normals, sets, sample);
+  });
+  std::vector<float> values(pattern.ValueCount());
+  const std::size_t room = pattern.Room(kCoordinateRoom);
+  for (std::size_t v = 0; v < vertices.size(); ++v) {
+    PrefetchAhead(vertices, v);
+    const std::size_t count = VertexValues(*vertices[v], normals, sets, values.data());
+    assert(count == values.size());
+    (void)count;
+    char* p = writer.BeginText(room);
+    p = pattern.Put(p, [&](char* q, std::size_t i) { return texts.Put(q, values[i]); });
+    writer.EndText(p);
+  }
+}
+
 }  // namespace
 
 void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
   const bool normals = normalsToExport != 0;
+  TCoordinateTexts texts;
   writer.OpenTag("mesh");
   writer.OpenTag("submeshes");
   if (SubMeshes) {
@@ -207,7 +396,7 @@ void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
 
       writer.OpenTag("faces");
       AddInteger(writer, "count", subMesh->FaceCount());
-      for (const ZROgreFaceInfoT& face : subMesh->Faces) WriteXmlFace(face, writer);
+      WriteXmlFaces(subMesh->Faces, writer);
       writer.CloseTag("faces");
 
       const std::int32_t sets = WrittenCoordinateSetCount(*subMesh->Material);
@@ -220,7 +409,7 @@ void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
         writer.AddProperty("texture_coord_dimensions_" + IntToStr(i), "2");
       }
       AddInteger(writer, "texture_coords", sets);
-      for (const auto& vertex : subMesh->Vertices) WriteXmlVertex(*vertex, normals, sets, writer);
+      WriteXmlVertices(subMesh->Vertices, normals, sets, texts, writer);
       writer.CloseTag("vertexbuffer");
       writer.CloseTag("geometry");
       writer.CloseTag("submesh");

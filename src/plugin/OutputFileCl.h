@@ -2,6 +2,7 @@
 // beside the target, and only Commit replaces the target with it.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -33,6 +34,19 @@ class TOutputFile {
   void WriteByte(unsigned char b) {
     if (used_ == kBufferSize) Flush();
     buffer_[used_++] = static_cast<char>(b);
+  }
+
+  // Room for size bytes (at most BlockSize) straight in the buffer, for callers that lay out
+  // a block of fields themselves; Advance hands the bytes filled over.
+  static constexpr std::size_t BlockSize() { return kBufferSize; }
+  char* Room(std::size_t size) {
+    assert(size <= kBufferSize);
+    if (size > kBufferSize - used_) Flush();
+    return buffer_ + used_;
+  }
+  void Advance(std::size_t size) {
+    assert(size <= kBufferSize - used_);
+    used_ += size;
   }
 
   // Flushes, closes and puts the file in place of the target. Raises "Cannot create file %s".

@@ -27,6 +27,14 @@ class TXMLWriter {
   // Closes the innermost element; the caller names it again.
   void CloseTag(std::string_view name);
 
+  // Text the caller lays out itself: whole elements at the current depth, each beginning with
+  // its line break, as this writer would have written them. BeginText closes a pending start
+  // tag and returns room for count bytes; EndText takes the text up to end.
+  char* BeginText(std::size_t count);
+  void EndText(char* end);
+  // Elements opened and not yet closed.
+  std::size_t Depth() const { return depth_; }
+
  protected:
   explicit TXMLWriter(std::size_t capacity);
   ~TXMLWriter();
@@ -144,6 +152,21 @@ inline void TXMLWriter::CloseTag(std::string_view name) {
     Advance(p);
   }
   tagOpen_ = false;
+  if (file_ && used_ >= kDrainSize) Drain();
+}
+
+inline char* TXMLWriter::BeginText(std::size_t count) {
+  char* p = Room(1 + count);
+  if (tagOpen_) {
+    *p++ = '>';
+    Advance(p);
+    tagOpen_ = false;
+  }
+  return p;
+}
+
+inline void TXMLWriter::EndText(char* end) {
+  Advance(end);
   if (file_ && used_ >= kDrainSize) Drain();
 }
 

@@ -286,16 +286,49 @@ TEST(BinaryMesh, VertexLimitIsCheckedBeforeWriting) {
   }
 }
 
+// Vertices and indices far beyond one output block: nothing lost or repeated at the seams.
 TEST(BinaryMesh, FullSizeSubMeshIsWritten) {
   ScratchDir dir;
   WriterScene scene;
-  auto& m = scene.Material("M");
-  auto& s = scene.SubMesh(m, 65536, 0, 0);
+  auto& m = scene.Material("M", {&scene.Texture("a.png")});
+  auto& s = scene.SubMesh(m, 65536, 1, 30000);
   s.Faces.push_back({{65535, 65534, 0}, &m});
   const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir.File("m.mesh"))).Read();
   ASSERT_EQ(mesh.subMeshes.size(), 1u);
-  EXPECT_EQ(mesh.subMeshes[0].vertexCount, 65536u);
-  EXPECT_EQ(mesh.subMeshes[0].indices, (std::vector<std::uint16_t>{65535, 65534, 0}));
+  const ParsedSubMesh& p = mesh.subMeshes[0];
+  EXPECT_EQ(p.vertexCount, 65536u);
+  std::vector<std::uint16_t> indices;
+  for (int f = 0; f < 30000; ++f) {
+    for (const int i : {f, f + 1, f + 2}) indices.push_back(static_cast<std::uint16_t>(i));
+  }
+  indices.insert(indices.end(), {65535, 65534, 0});
+  EXPECT_TRUE(p.indices == indices);
+  std::vector<float> data;
+  for (int i = 0; i < 65536; ++i) {
+    data.insert(data.end(), {static_cast<float>(i), static_cast<float>(i) * 0.5f, -1.0f, 0, 1, 0, 0, 0.25f});
+  }
+  EXPECT_TRUE(p.data == data);
+}
+
+// A vertex wider than the output's block (thousands of coordinate sets) still goes out whole.
+TEST(BinaryMesh, VertexWiderThanOneBlock) {
+  ScratchDir dir;
+  WriterScene scene;
+  constexpr int kSets = 9000;
+  std::vector<ZROgreTextureT*> textures(kSets, &scene.Texture("a.png"));
+  auto& s = scene.SubMesh(scene.Material("M", textures), 2, kSets, 0);
+  s.Vertices[1]->TextureCoordinates[kSets - 1] = {7, 8};
+  const std::string bytes = WriteMesh(scene.exporter, dir.File("m.mesh"));
+  const std::size_t stride = 24 + 8 * kSets;
+  const std::size_t dataEnd = bytes.size() - 34;  // the bounds chunk follows the data
+  ASSERT_GT(bytes.size(), 2 * stride + 34);
+  float last[2];
+  std::memcpy(last, bytes.data() + dataEnd - 8, 8);
+  EXPECT_EQ(last[0], 7);
+  EXPECT_EQ(last[1], 8);
+  std::uint32_t meshLength;
+  std::memcpy(&meshLength, bytes.data() + 27, 4);
+  EXPECT_EQ(meshLength + 25, bytes.size());
 }
 
 TEST(BinaryMesh, WrittenCoordinateSetCount) {

@@ -2,17 +2,20 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "XMLWriterCl.h"
 #include "mesh/WriterFixtures.h"
 #include "uXMLWriter.h"
 
 namespace pallix {
 namespace {
 
+using testing::ScratchDir;
 using testing::WriterScene;
 
 std::string Document(const WriterScene& scene) {
@@ -123,6 +126,81 @@ TEST(XmlMesh, LargeSubMeshesSay32BitIndexes) {
   ASSERT_NE(second, std::string::npos);
   EXPECT_EQ(doc.compare(first, 23, "use32bitindexes=\"false\""), 0);
   EXPECT_EQ(doc.compare(second, 22, "use32bitindexes=\"true\""), 0);
+}
+
+// Many vertices and faces of random numbers, with repeats among them, in several layouts and
+// through the file writer: every element reads as if written on its own.
+TEST(XmlMesh, RandomNumbersReadAsElementByElement) {
+  std::mt19937 rng(7);
+  std::vector<float> pool;  // values that come back again and again, as in real levels
+  pool.reserve(64);
+  for (int i = 0; i < 64; ++i) pool.push_back(static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8);
+  const auto number = [&] {
+    switch (rng() % 4) {
+      case 0:
+        return pool[rng() % pool.size()];
+      case 1:  // any finite float, subnormals and huge ones included
+        for (;;) {
+          const float f = std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+          if (std::isfinite(f)) return f;
+        }
+      default:
+        return std::uniform_real_distribution<float>(-1000, 1000)(rng);
+    }
+  };
+  for (const int normals : {0, 1}) {
+    for (const int sets : {0, 1, 3}) {
+      SCOPED_TRACE(::testing::Message() << "normals " << normals << ", sets " << sets);
+      WriterScene scene;
+      scene.exporter.normalsToExport = static_cast<std::uint8_t>(normals);
+      std::vector<ZROgreTextureT*> textures;
+      for (int i = 0; i < sets; ++i) textures.push_back(&scene.Texture("t.png"));
+      auto& s = scene.SubMesh(scene.Material("M", textures), 6000, sets, 3);
+      s.Faces[1].Indices = {123456789, 0, 65536};
+      std::string vertices;
+      const std::string in(12, ' ');
+      for (auto& v : s.Vertices) {
+        v->AssignXYZ(ZROgreBaseVertexT{number(), number(), number()});
+        v->Normal.X = number();
+        v->Normal.Y = number();
+        v->Normal.Z = number();
+        for (std::size_t i = 0; i < v->TextureCoordinates.size(); ++i)
+          v->TextureCoordinates[i] = {number(), number()};
+        const auto f = [](float x) { return FormatCoordinate(x); };
+        vertices += "\r\n          <vertex>\r\n" + in + "<position x=\"" + f(v->X) + "\" y=\"" + f(v->Y) +
+                    "\" z=\"" + f(v->Z) + "\" />";
+        if (normals) {
+          vertices += "\r\n" + in + "<normal x=\"" + f(v->Normal.X) + "\" y=\"" + f(v->Normal.Y) + "\" z=\"" +
+                      f(v->Normal.Z) + "\" />";
+        }
+        for (const auto& uv : v->TextureCoordinates) {
+          vertices += "\r\n" + in + "<texcoord u=\"" + f(uv.U) + "\" v=\"" + f(uv.V) + "\" />";
+        }
+        vertices += "\r\n          </vertex>";
+      }
+      const std::string doc = Document(scene);
+      EXPECT_NE(doc.find("<faces count=\"3\">\r\n        <face v1=\"0\" v2=\"1\" v3=\"2\" />\r\n        "
+                         "<face v1=\"123456789\" v2=\"0\" v3=\"65536\" />\r\n        "
+                         "<face v1=\"2\" v2=\"3\" v3=\"4\" />\r\n      </faces>"),
+                std::string::npos);
+      const std::size_t at = doc.find("\r\n          <vertex>");
+      ASSERT_NE(at, std::string::npos);
+      EXPECT_TRUE(doc.compare(at, vertices.size(), vertices) == 0);
+      EXPECT_EQ(doc.compare(at + vertices.size(), std::string::npos,
+                            "\r\n        </vertexbuffer>\r\n      "
+                            "</geometry>\r\n    </submesh>\r\n  </submeshes>\r\n</mesh>"),
+                0);
+
+      ScratchDir dir;
+      const std::string file = dir.File("m.xml");
+      {
+        XMLFileWriterT writer(file);
+        scene.exporter.WriteXmlMesh(writer);
+        writer.Commit();
+      }
+      EXPECT_TRUE(testing::ReadFile(file) == doc);
+    }
+  }
 }
 
 TEST(FormatCoordinate, Examples) {

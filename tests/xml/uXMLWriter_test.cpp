@@ -149,7 +149,24 @@ TEST(XMLStringWriter, DeepNestingAndLongValues) {
   EXPECT_EQ(w.GetText(), expected);
 }
 
-// Enough elements to drain the buffer several times: file and string bytes must agree.
+// Text laid out by the caller closes a pending start tag and lets the element end in the long form.
+TEST(XMLStringWriter, CallerText) {
+  TXMLStringWriter w;
+  w.OpenTag("a");
+  w.AddProperty("n", "1");
+  EXPECT_EQ(w.Depth(), 1u);
+  const std::string child = "\r\n  <b />";
+  char* p = w.BeginText(child.size());
+  child.copy(p, child.size());
+  w.EndText(p + child.size());
+  w.OpenTag("c");
+  w.CloseTag("c");
+  w.CloseTag("a");
+  EXPECT_EQ(w.GetText(), "<a n=\"1\">\r\n  <b />\r\n  <c />\r\n</a>");
+}
+
+// Enough elements to drain the buffer several times, some of them laid out by the caller:
+// file and string bytes must agree.
 TEST_F(FileWriterTest, SameBytesAsStringWriter) {
   const auto script = [](TXMLWriter& w) {
     w.OpenTag("mesh");
@@ -158,6 +175,10 @@ TEST_F(FileWriterTest, SameBytesAsStringWriter) {
       w.AddProperty("x", IntToStr(i));
       w.AddProperty("name", "a<b");
       w.CloseTag("vertex");
+      const std::string text = "\r\n  <n i=\"" + IntToStr(i) + "\" />";
+      char* p = w.BeginText(text.size());
+      text.copy(p, text.size());
+      w.EndText(p + text.size());
     }
     w.CloseTag("mesh");
   };
