@@ -149,25 +149,6 @@ ParseResult PugixmlParse(int n, const std::string& document) {
   return best;
 }
 
-// The generator mixes in polygons that name no material; the conversion ends an export on
-// those by design, so they are left out of the levels measured here.
-std::string WithoutUnknownMaterials(std::string document) {
-  constexpr std::string_view kOpen = "<poly mid=\"no-such-material\"";
-  std::string out;
-  out.reserve(document.size());
-  std::size_t from = 0;
-  for (std::size_t at; (at = document.find(kOpen, from)) != std::string::npos;) {
-    out.append(document, from, at - from);
-    const std::size_t selfClosed = document.find("/>", at);
-    const std::size_t next = document.find('>', at);
-    from = selfClosed != std::string::npos && selfClosed + 1 == next
-               ? next + 1
-               : document.find("</poly>", at) + std::string_view("</poly>").size();
-  }
-  out.append(document, from, std::string::npos);
-  return out;
-}
-
 // OgreXMLConverter 1.12 stops with "Material with the name ... already exists" when two
 // submeshes name the same material, which split levels always do. Numbering the names keeps
 // the converter's work the same and lets it through.
@@ -251,8 +232,9 @@ int main(int argc, char** argv) {
       options.TargetMB = mb;
       options.BuildModel = false;
       options.Decorations = false;
+      options.UnknownMaterials = false;
       scenegen::Generated level = scenegen::Generate(options);
-      std::ofstream(scene, std::ios::binary) << WithoutUnknownMaterials(std::move(level.Document));
+      std::ofstream(scene, std::ios::binary) << level.Document;
       scenegen::WriteTextureFiles(level.TextureFiles, dir);
     }
     const int runs = mb >= 100 ? 2 : 3;

@@ -43,6 +43,7 @@ const std::string& Document() {
     options.Materials = 40;
     options.PolygonsPerPrimitive = 400;
     options.BuildModel = false;
+    options.UnknownMaterials = false;
     return scenegen::Generate(options).Document;
   }();
   return doc;
@@ -72,12 +73,6 @@ const ZROgreMeshExporterT& Converted() {
   static const std::unique_ptr<ZROgreMeshExporterT> exporter = [] {
     auto e = std::make_unique<ZROgreMeshExporterT>(std::make_unique<SilentView>());
     e->Scene = ReadLevel();
-    // The generator leaves a few polygons without a material, which the export refuses.
-    for (const auto& primitive : e->Scene->Primitives) {
-      for (const auto& polygon : primitive->Polygons) {
-        if (!polygon->Material) polygon->Material = e->Scene->Materials.front().get();
-      }
-    }
     e->BuildMesh(*e->Scene);
     e->Scene.reset();
     return e;

@@ -1,6 +1,6 @@
 // Writes generated scene documents for exporting with pallix-export, and their textures:
-// FOLDER/<name>.xml and FOLDER/tex/. Polygons that name no material are left out, since the
-// export ends on those by design.
+// FOLDER/<name>.xml and FOLDER/tex/. Every polygon names a material: the export ends on one
+// that does not, by design.
 //
 //   pallix_ogre_scenes FOLDER    (the folder is emptied first)
 #include <cstdio>
@@ -11,19 +11,6 @@
 #include "SceneGenerator.h"
 
 namespace {
-
-std::string WithoutUnknownMaterials(const std::string& document) {
-  const std::string open = "<poly mid=\"no-such-material\"";
-  std::string out;
-  std::size_t from = 0;
-  for (std::size_t at; (at = document.find(open, from)) != std::string::npos;) {
-    out.append(document, from, at - from);
-    const std::size_t next = document.find('>', at);
-    from = document[next - 1] == '/' ? next + 1 : document.find("</poly>", at) + 7;
-  }
-  out.append(document, from, std::string::npos);
-  return out;
-}
 
 struct SceneSpec {
   const char* name;
@@ -54,9 +41,9 @@ int main(int argc, char** argv) {
       options.Terrain = s.terrain;
       options.Decorations = s.decorations;
       options.BuildModel = false;
+      options.UnknownMaterials = false;
       const pallix::scenegen::Generated level = pallix::scenegen::Generate(options);
-      std::ofstream(folder + "/" + s.name + ".xml", std::ios::binary)
-          << WithoutUnknownMaterials(level.Document);
+      std::ofstream(folder + "/" + s.name + ".xml", std::ios::binary) << level.Document;
       pallix::scenegen::WriteTextureFiles(level.TextureFiles, folder + "/tex");
     }
   } catch (const std::exception& e) {

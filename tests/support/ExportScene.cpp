@@ -53,17 +53,4 @@ std::string WriteExportScene(const std::string& folder) {
   return scene;
 }
 
-std::string WithoutUnknownMaterials(std::string document) {
-  constexpr std::string_view kOpen = "<poly mid=\"no-such-material\"";
-  for (std::size_t at; (at = document.find(kOpen)) != std::string::npos;) {
-    const std::size_t selfClosed = document.find("/>", at);
-    const std::size_t next = document.find('>', at);
-    const std::size_t end = selfClosed != std::string::npos && selfClosed + 1 == next
-                                ? next + 1
-                                : document.find("</poly>", at) + std::string_view("</poly>").size();
-    document.erase(at, end - at);
-  }
-  return document;
-}
-
 }  // namespace pallix::testing

@@ -17,8 +17,4 @@ inline constexpr const char* kExportSceneTextures[] = {"old brick.jpg", "sub/wal
 // Writes folder + "scene.xml" and the texture files beside it; returns the document's path.
 std::string WriteExportScene(const std::string& folder);
 
-// A generated document without the polygons that name no material: the conversion ends the
-// export on those by design, so documents meant to export leave them out.
-std::string WithoutUnknownMaterials(std::string document);
-
 }  // namespace pallix::testing

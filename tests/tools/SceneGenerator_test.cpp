@@ -148,6 +148,19 @@ TEST(SceneGenerator, CoversTheDocumentFeatures) {
   }
 }
 
+TEST(SceneGenerator, KnownMaterialsOnly) {
+  Options options;
+  options.Materials = 30;
+  options.Primitives = 10;
+  options.UnknownMaterials = false;
+  const Generated g = Generate(options);
+  for (const auto& p : g.Model->Primitives) {
+    for (const auto& poly : p->Polygons) EXPECT_NE(poly->Material, nullptr);
+  }
+  EXPECT_EQ(g.Document.find("no-such-material"), std::string::npos);
+  EXPECT_EQ(Dump(*ReadBack(g.Document, 1.0f), 1.0f), Dump(*g.Model, 1.0f));
+}
+
 TEST(SceneGenerator, TerrainSharesCorners) {
   Options options;
   options.Terrain = 10;

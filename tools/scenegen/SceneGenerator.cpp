@@ -484,7 +484,7 @@ class DocumentBuilder {
   }
 
   std::int32_t PickMaterial() {
-    if (random_.Chance(3)) return -1;
+    if (random_.Chance(3) && options_.UnknownMaterials) return -1;
     return static_cast<std::int32_t>(random_.Below(static_cast<std::uint32_t>(materials_.size())));
   }
 

@@ -40,6 +40,9 @@ struct Options {
   std::int32_t Terrain = 0;
   // Comments, unknown elements, entities, a second settings element, letter-case variants.
   bool Decorations = true;
+  // Some polygons name a material the document lacks, which ends an export; documents meant
+  // to be exported whole leave them out.
+  bool UnknownMaterials = true;
   // Build the scene the reader should produce (costly for big documents).
   bool BuildModel = true;
 };

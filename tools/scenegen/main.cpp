@@ -22,6 +22,7 @@ const char* const kUsage =
     "  --size MB        grow the document to about this size\n"
     "  --terrain N      one N x N grid of quads instead of the primitives\n"
     "  --plain          no comments, unknown elements or spelling variants\n"
+    "  --known-materials  every polygon names one of the document's materials\n"
     "  --textures DIR   also write the referenced texture files into DIR\n"
     "  --out FILE       write the document to FILE (default: standard output)\n";
 
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     bool ok = true;
     if (arg == "--plain") {
       options.Decorations = false;
+      continue;
+    } else if (arg == "--known-materials") {
+      options.UnknownMaterials = false;
       continue;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
