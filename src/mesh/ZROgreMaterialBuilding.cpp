@@ -18,12 +18,15 @@ std::string CleanMaterialName(std::string name) {
   return name;
 }
 
+// A colour layer's generated bitmap is named after its file's name part, which for the editor
+// ends at a backslash or a drive colon only: "a/b.png" stays one name, as the editor files it.
 std::string TextureNameOf(const TMaterialLayer& layer) {
   if (layer.LayerType != TLayerType::color) return layer.TextureFile;
-  const std::string_view name = ExtractFileName(layer.TextureFile);
-  const std::string_view ext = ExtractFileExt(name);
+  std::string_view name = layer.TextureFile;
+  name.remove_prefix(name.find_last_of("\\:") + 1);  // npos + 1 is 0
+  const std::size_t dot = name.rfind('.');
   std::string result = "color";
-  result += name.substr(0, name.size() - ext.size());
+  result += name.substr(0, dot);
   result += ".bmp";
   return result;
 }

@@ -60,10 +60,14 @@ TEST_F(MaterialBuildingTest, TextureRecordsAreSharedByName) {
   AddMaterial(scene, "e",
               {{"D:old.brick.jpg", kReplace, TLayerType::color},
                {"walls\\brick.jpg", kReplace, TLayerType::texture, true}});
+  // Only a backslash or a colon ends a folder; the extension starts at the last full stop.
+  AddMaterial(scene, "f",
+              {{"z/y/stone.tga", kReplace, TLayerType::color}, {"dir.v2/wall", kReplace, TLayerType::color}});
   exporter.ProcessMaterials(scene);
   EXPECT_EQ(TextureNames(),
             (std::vector<std::string>{"walls\\brick.jpg", "Walls\\brick.jpg", "color.bmp", "colorwall.bmp",
-                                      "colorstone.bmp", "colorold.brick.bmp"}));
+                                      "colorx/y/stone.bmp", "colorold.brick.bmp", "colorz/y/stone.bmp",
+                                      "colordir.bmp"}));
   EXPECT_EQ(Built(0).GetTextureUnit(0)->Texture, Built(0).GetTextureUnit(1)->Texture);
   const ZROgreTextureT& color = *exporter.Textures[2];
   EXPECT_TRUE(color.IsColorTexture);
