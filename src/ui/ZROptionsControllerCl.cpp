@@ -16,7 +16,11 @@ constexpr std::string_view kSection = "options";
 
 // Decimal integer text, the whole of it; false for anything else or out of range.
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  // One sign at most: "+5" and "-5", never "+-5".
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return false;
+  }
   if (text.empty() || text.front() == '+') return false;
   std::int32_t v = 0;
   const auto res = std::from_chars(text.data(), text.data() + text.size(), v);

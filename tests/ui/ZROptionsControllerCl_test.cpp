@@ -114,6 +114,7 @@ TEST_F(OptionsStore, ValuesThatAreNoNumbersOrOutOfRange) {
       {"exportMaterials=abc\r\nnormalsToExport=abc\r\nallowDynamicLighting=x", true, 0, 1},
       {"exportMaterials=0x\r\nnormalsToExport=2.0\r\nallowDynamicLighting=0", true, 0, 0},
       {"exportMaterials= 0 \r\nnormalsToExport=+2\r\nallowDynamicLighting=99999999999", false, 2, 1},
+      {"exportMaterials=+-0\r\nnormalsToExport=+-1\r\nallowDynamicLighting=--0", true, 0, 1},
   };
   for (const Case& c : cases) {
     WriteFile(IniName(), std::string("[options]\r\n") + c.text + "\r\n");
