@@ -217,9 +217,11 @@ void TXMLSceneReader::ReadLayer(const TXMLNode& node, TMaterial& material) {
   for (std::int32_t i = 0; i < count; ++i) {
     const TXMLNode& child = *node.GetChild(i);
     if (child.Name() == "color") {
+      // r, g and b are read first: their errors come before any of "a".
+      const std::uint32_t rgb = ReadRGB(child);
       const std::uint32_t alpha =
           child.HasProperty("a") ? static_cast<std::uint32_t>(child.GetIntProperty("a")) : 255u;
-      layer.Color = ReadRGB(child) | (alpha << 24);
+      layer.Color = rgb | (alpha << 24);
     } else if (child.Name() == "texture") {
       layer.TextureFile = child.GetProperty("file");
     }

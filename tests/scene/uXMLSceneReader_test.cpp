@@ -249,6 +249,9 @@ TEST(SceneReader, Errors) {
       {Doc(Material(R"(<layer type="texture" blend="add"><color r="1" g="1" b="1" /></layer>)")),
        "Missing texture node for texture type layer."},
       {Doc(Material(R"(<layer blend="add" />)")), "Property \"type\" not found for node \"layer\"."},
+      // The colour's own values are read before its optional alpha.
+      {Doc(Material(R"(<layer type="color" blend="add"><color a="x" g="1" b="1" /></layer>)")),
+       "Property \"r\" not found for node \"color\"."},
       {Doc(R"(<settings ambient="FF8040C0" author="" shadowOpacity="1" />)"),
        "Property \"comment\" not found for node \"settings\"."},
       {Doc(R"(<settings ambient="FF80" author="" comment="" shadowOpacity="1" />)"),
