@@ -15,13 +15,6 @@
 namespace pallix {
 namespace {
 
-class SilentView : public IProgressView {
- public:
-  void Show() override {}
-  void SetText(std::string_view) override {}
-  void SetPosition(std::int32_t) override {}
-};
-
 // A side x side grid of quads over a gently rolling height field, one texture layer, the
 // quad corners shared between neighbours as an editor's terrain has them.
 std::unique_ptr<TScene> MakeTerrain(std::int32_t side) {
@@ -84,7 +77,7 @@ TScene& Terrain(std::int32_t side) {
 
 // Material building, conversion, pruning and the split, as the export run calls them.
 std::int32_t Convert(TScene& scene, std::uint8_t normals) {
-  ZROgreMeshExporterT exporter(std::make_unique<SilentView>());
+  ZROgreMeshExporterT exporter(nullptr);  // no progress view
   exporter.normalsToExport = normals;
   exporter.BuildMesh(scene);
   const std::int32_t vertices = (*exporter.SubMeshes)[0]->VertexCount();

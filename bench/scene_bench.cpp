@@ -7,17 +7,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <map>
 #include <new>
 #include <pugixml.hpp>
 #include <string>
 
+#include "HostAnswer.h"
 #include "SceneGenerator.h"
-#include "uPlugin.h"
 #include "uXMLReader.h"
-#include "uXMLSceneReader.h"
 
 // ---- allocation accounting: bytes in use as the allocator hands them out, plus glibc's
 // 8-byte chunk header, and the highest value since the last reset.
@@ -74,17 +72,6 @@ const std::string& Document(int megabytes, bool terrain = false) {
   return doc;
 }
 
-// The host side of the channel: announces the document and copies it into the answer.
-const std::string* gAnswer = nullptr;
-std::int32_t PALLIX_STDCALL BenchHost(pallix::HostCallbackRecord* record) {
-  if (record->Mode == 0) {
-    record->AnswerLength = static_cast<std::int32_t>(gAnswer->size());
-  } else {
-    std::memcpy(record->Answer, gAnswer->data(), gAnswer->size());
-  }
-  return 0;
-}
-
 // Best CPU seconds per iteration, by benchmark and size, for the summary. CPU time of this
 // thread, not wall time: the machine is shared, and page faults count all the same.
 std::map<std::string, std::map<int, double>> gBest;
@@ -135,12 +122,9 @@ void BM_ParseOnly(benchmark::State& state) {
 }
 
 void BM_SceneRead(benchmark::State& state) {
-  pallix::SetHostCallback(&BenchHost);
   Timed(state, "scene", [](const std::string& doc, benchmark::State& s) {
-    gAnswer = &doc;
     const double start = CpuSeconds();
-    pallix::TXMLSceneReader reader;
-    auto scene = reader.ReadScene();
+    auto scene = pallix::bench::ReadSceneFromHost(doc);
     benchmark::DoNotOptimize(scene.get());
     const double used = CpuSeconds() - start;
     s.PauseTiming();
@@ -148,7 +132,6 @@ void BM_SceneRead(benchmark::State& state) {
     s.ResumeTiming();
     return used;
   });
-  pallix::SetHostCallback(nullptr);
 }
 
 // Each size runs pugixml, the parse alone and the whole read; big documents repeat less.
@@ -181,15 +164,11 @@ Peak MeasurePeak(const std::string& doc) {
     reader.RootNode();
     peak.afterParse = static_cast<double>(gPeak - base) / size;
   }
-  pallix::SetHostCallback(&BenchHost);
-  gAnswer = &doc;
   const std::size_t base = gInUse;
   gPeak = gInUse;
-  pallix::TXMLSceneReader reader;
-  auto scene = reader.ReadScene();
+  auto scene = pallix::bench::ReadSceneFromHost(doc);
   peak.whole = static_cast<double>(gPeak - base) / size;
   peak.kept = static_cast<double>(gInUse - base) / size;
-  pallix::SetHostCallback(nullptr);
   return peak;
 }
 

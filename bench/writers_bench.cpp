@@ -7,19 +7,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "HostAnswer.h"
 #include "OutputFileCl.h"
 #include "SceneGenerator.h"
 #include "XMLWriterCl.h"
 #include "ZROgreMeshExporterCl.h"
-#include "uPlugin.h"
-#include "uXMLSceneReader.h"
 
 namespace {
 
@@ -27,13 +25,6 @@ using namespace pallix;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kMegabytes = 100;
-
-class SilentView : public IProgressView {
- public:
-  void Show() override {}
-  void SetText(std::string_view) override {}
-  void SetPosition(std::int32_t) override {}
-};
 
 const std::string& Document() {
   static const std::string doc = [] {
@@ -49,29 +40,12 @@ const std::string& Document() {
   return doc;
 }
 
-// The host side of the channel: announces the document and copies it into the answer.
-std::int32_t PALLIX_STDCALL BenchHost(HostCallbackRecord* record) {
-  const std::string& doc = Document();
-  if (record->Mode == 0) {
-    record->AnswerLength = static_cast<std::int32_t>(doc.size());
-  } else {
-    std::memcpy(record->Answer, doc.data(), doc.size());
-  }
-  return 0;
-}
-
-std::unique_ptr<TScene> ReadLevel() {
-  SetHostCallback(&BenchHost);
-  TXMLSceneReader reader;
-  auto scene = reader.ReadScene();
-  SetHostCallback(nullptr);
-  return scene;
-}
+std::unique_ptr<TScene> ReadLevel() { return bench::ReadSceneFromHost(Document()); }
 
 // The level as the export converts it, with face normals and every option at its default.
 const ZROgreMeshExporterT& Converted() {
   static const std::unique_ptr<ZROgreMeshExporterT> exporter = [] {
-    auto e = std::make_unique<ZROgreMeshExporterT>(std::make_unique<SilentView>());
+    auto e = std::make_unique<ZROgreMeshExporterT>(nullptr);  // no progress view
     e->Scene = ReadLevel();
     e->BuildMesh(*e->Scene);
     e->Scene.reset();

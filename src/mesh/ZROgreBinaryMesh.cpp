@@ -212,18 +212,14 @@ char* PutVertex(char* p, const ZROgreVertexT& v, const VertexLayout& layout) {
 // Vertices are laid out straight in the file's buffer, as many at a time as fit.
 void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices,
                      const VertexLayout& layout, std::vector<ZROgreBaseVertexT>& positions) {
-  if (layout.stride > TOutputFile::BlockSize()) {  // thousands of coordinate sets
-    std::vector<char> one(layout.stride);
-    for (const auto& v : vertices) {
-      positions.push_back({v->X, v->Y, v->Z});
-      file.Write(one.data(), static_cast<std::size_t>(PutVertex(one.data(), *v, layout) - one.data()));
-    }
-    return;
-  }
-  const std::size_t perBlock = TOutputFile::BlockSize() / layout.stride;
+  // A vertex wider than a whole block (thousands of coordinate sets) is laid out aside.
+  const bool wide = layout.stride > TOutputFile::BlockSize();
+  std::vector<char> aside(wide ? layout.stride : 0);
+  const std::size_t perBlock = wide ? 1 : TOutputFile::BlockSize() / layout.stride;
   for (std::size_t first = 0; first < vertices.size(); first += perBlock) {
     const std::size_t last = std::min(vertices.size(), first + perBlock);
-    char* const start = file.Room((last - first) * layout.stride);
+    const std::size_t bytes = (last - first) * layout.stride;
+    char* const start = wide ? aside.data() : file.Room(bytes);
     char* p = start;
     for (std::size_t i = first; i < last; ++i) {
       PrefetchAhead(vertices, i);
@@ -231,8 +227,12 @@ void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgre
       positions.push_back({v.X, v.Y, v.Z});
       p = PutVertex(p, v, layout);
     }
-    assert(static_cast<std::size_t>(p - start) == (last - first) * layout.stride);
-    file.Advance(static_cast<std::size_t>(p - start));
+    assert(static_cast<std::size_t>(p - start) == bytes);
+    if (wide) {
+      file.Write(start, bytes);
+    } else {
+      file.Advance(bytes);
+    }
   }
 }
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -342,9 +344,43 @@ std::size_t VertexValues(const ZROgreVertexT& vertex, bool normals, std::int32_t
   return static_cast<std::size_t>(v - values);
 }
 
-void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TXMLWriter& writer) {
+// The element patterns of one document, each made the first time it is needed: every
+// submesh's faces and vertices sit at the same depth, and vertices differ only in their
+// number of coordinate sets.
+class TMeshPatterns {
+ public:
+  TMeshPatterns(std::size_t vertexDepth, bool normals) : vertexDepth_(vertexDepth), normals_(normals) {}
+
+  const TElementPattern& Face(std::size_t depth) {
+    assert(depth == vertexDepth_ - 1);
+    if (!face_)
+      face_ = std::make_unique<TElementPattern>(depth, [](TXMLWriter& sample) { WriteXmlFace({}, sample); });
+    return *face_;
+  }
+
+  const TElementPattern& Vertex(std::size_t depth, std::int32_t sets) {
+    assert(depth == vertexDepth_);
+    auto& pattern = vertices_[sets];
+    if (!pattern) {
+      pattern = std::make_unique<TElementPattern>(depth, [&](TXMLWriter& sample) {
+        ZROgreVertexT vertex(0, 0, 0);
+        for (std::int32_t i = 0; i < sets; ++i) vertex.AddTextureCoordinates(0, 0);
+        WriteXmlVertex(vertex, normals_, sets, sample);
+      });
+    }
+    return *pattern;
+  }
+
+ private:
+  std::size_t vertexDepth_;
+  bool normals_;
+  std::unique_ptr<TElementPattern> face_;
+  std::map<std::int32_t, std::unique_ptr<TElementPattern>> vertices_;
+};
+
+void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TMeshPatterns& patterns, TXMLWriter& writer) {
   if (faces.empty()) return;
-  const TElementPattern pattern(writer.Depth(), [](TXMLWriter& sample) { WriteXmlFace({}, sample); });
+  const TElementPattern& pattern = patterns.Face(writer.Depth());
   assert(pattern.ValueCount() == 3);
   constexpr std::size_t kIndexRoom = 12;
   const std::size_t room = pattern.Room(kIndexRoom);
@@ -357,20 +393,16 @@ void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TXMLWriter& writer
 }
 
 void WriteXmlVertices(const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices, bool normals,
-                      std::int32_t sets, TCoordinateTexts& texts, TXMLWriter& writer) {
+                      std::int32_t sets, TMeshPatterns& patterns, TCoordinateTexts& texts,
+                      TXMLWriter& writer) {
   if (vertices.empty()) return;
-  const TElementPattern pattern(writer.Depth(), [&](TXMLWriter& sample) {
-    ZROgreVertexT vertex(0, 0, 0);
-    for (std::int32_t i = 0; i < sets; ++i) vertex.AddTextureCoordinates(0, 0);
-    WriteXmlVertex(vertex, normals, sets, sample);
-  });
+  const TElementPattern& pattern = patterns.Vertex(writer.Depth(), sets);
   std::vector<float> values(pattern.ValueCount());
   const std::size_t room = pattern.Room(kCoordinateRoom);
   for (std::size_t v = 0; v < vertices.size(); ++v) {
     PrefetchAhead(vertices, v);
-    const std::size_t count = VertexValues(*vertices[v], normals, sets, values.data());
+    [[maybe_unused]] const std::size_t count = VertexValues(*vertices[v], normals, sets, values.data());
     assert(count == values.size());
-    (void)count;
     char* p = writer.BeginText(room);
     p = pattern.Put(p, [&](char* q, std::size_t i) { return texts.Put(q, values[i]); });
     writer.EndText(p);
@@ -382,6 +414,8 @@ void WriteXmlVertices(const std::vector<std::unique_ptr<ZROgreVertexT>>& vertice
 void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
   const bool normals = normalsToExport != 0;
   TCoordinateTexts texts;
+  // mesh, submeshes, submesh, geometry and vertexbuffer enclose the vertices.
+  TMeshPatterns patterns(writer.Depth() + 5, normals);
   writer.OpenTag("mesh");
   writer.OpenTag("submeshes");
   if (SubMeshes) {
@@ -396,7 +430,7 @@ void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
 
       writer.OpenTag("faces");
       AddInteger(writer, "count", subMesh->FaceCount());
-      WriteXmlFaces(subMesh->Faces, writer);
+      WriteXmlFaces(subMesh->Faces, patterns, writer);
       writer.CloseTag("faces");
 
       const std::int32_t sets = WrittenCoordinateSetCount(*subMesh->Material);
@@ -409,7 +443,7 @@ void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
         writer.AddProperty("texture_coord_dimensions_" + IntToStr(i), "2");
       }
       AddInteger(writer, "texture_coords", sets);
-      WriteXmlVertices(subMesh->Vertices, normals, sets, texts, writer);
+      WriteXmlVertices(subMesh->Vertices, normals, sets, patterns, texts, writer);
       writer.CloseTag("vertexbuffer");
       writer.CloseTag("geometry");
       writer.CloseTag("submesh");

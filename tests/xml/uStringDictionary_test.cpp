@@ -12,12 +12,6 @@
 namespace pallix {
 namespace {
 
-std::string Tagged(const char* prefix, int number) {
-  std::string out(prefix);
-  out += IntToStr(number);
-  return out;
-}
-
 TEST(StringDictionary, MissingKeyThenSet) {
   TStringDictionary d;
   EXPECT_FALSE(d.ContainsKey("k"));
@@ -50,23 +44,23 @@ TEST(StringDictionary, TwentyKeysAnyOrderAnyCase) {
     TStringDictionary d;
     std::vector<std::string> keys;
     for (int k = 0; k < count; ++k) {
-      keys.push_back(Tagged("Key", k));
-      d.SetValue(keys.back(), Tagged("v", k));
+      keys.push_back("Key" + IntToStr(k));
+      d.SetValue(keys.back(), "v" + IntToStr(k));
     }
     EXPECT_EQ(d.IsHashed(), count >= 12) << count;
     std::vector<int> order(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k) order[static_cast<std::size_t>(k)] = k;
     std::shuffle(order.begin(), order.end(), std::mt19937(count));
     for (const int k : order) {
-      const std::string asked = (k % 2) ? LowerCase(keys[static_cast<std::size_t>(k)]) : Tagged("KEY", k);
+      const std::string asked = (k % 2) ? LowerCase(keys[static_cast<std::size_t>(k)]) : "KEY" + IntToStr(k);
       ASSERT_TRUE(d.ContainsKey(asked)) << asked;
-      EXPECT_EQ(d.GetValue(asked), Tagged("v", k));
+      EXPECT_EQ(d.GetValue(asked), "v" + IntToStr(k));
     }
     d.SetValue("KEY3", "again");
     EXPECT_EQ(d.Count(), count);
     EXPECT_EQ(d.GetValue("key3"), "again");
     EXPECT_EQ(d.Key(3), "Key3");
-    EXPECT_FALSE(d.ContainsKey(Tagged("Key", count)));
+    EXPECT_FALSE(d.ContainsKey("Key" + IntToStr(count)));
   }
 }
 

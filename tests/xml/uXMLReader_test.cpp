@@ -11,12 +11,6 @@
 namespace pallix {
 namespace {
 
-std::string Tagged(const char* prefix, int number) {
-  std::string out(prefix);
-  out += IntToStr(number);
-  return out;
-}
-
 std::string ParseError(std::string document) {
   TXMLStringReader reader(std::move(document));
   try {
@@ -165,7 +159,7 @@ TEST(XMLReaderTrees, ManyRepeatedPropertiesKeepTheLastValue) {
   doc += " />";
   TXMLStringReader reader(doc);
   const TXMLNode* a = reader.RootNode();
-  for (int k = 0; k < 40; ++k) EXPECT_EQ(a->GetIntProperty(Tagged("p", k)), 200 + k);
+  for (int k = 0; k < 40; ++k) EXPECT_EQ(a->GetIntProperty("p" + IntToStr(k)), 200 + k);
 }
 
 TEST(XMLReaderTrees, MissingPropertyAndChildIndex) {
