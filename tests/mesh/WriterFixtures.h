@@ -1,17 +1,15 @@
-// Hand-built meshes and materials for the writer tests, and a scratch folder for their files.
+// Hand-built meshes and materials for the writer tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ZROgreMeshCl.h"
 #include "ZROgreMeshExporterCl.h"
+#include "support/TempFolder.h"
 
 namespace pallix::testing {
 
@@ -66,30 +64,5 @@ class WriterScene {
 
   ZROgreMeshExporterT exporter;
 };
-
-// A folder of its own under the system's temporary folder, removed with the object.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "pallix_" + std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 }  // namespace pallix::testing

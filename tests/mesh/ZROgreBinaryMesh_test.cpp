@@ -15,7 +15,7 @@ namespace pallix {
 namespace {
 
 using testing::ReadFile;
-using testing::ScratchDir;
+using testing::TempFolder;
 using testing::WriterScene;
 
 struct Element {
@@ -157,13 +157,13 @@ struct SizeCase {
 TEST(BinaryMesh, WorkedSizes) {
   for (const SizeCase& c : {SizeCase{1, 1, 262, 237}, SizeCase{2, 1, 262, 237}, SizeCase{0, 0, 170, 145}}) {
     SCOPED_TRACE(c.normals);
-    ScratchDir dir;
+    TempFolder dir;
     WriterScene scene;
     scene.exporter.normalsToExport = static_cast<std::uint8_t>(c.normals);
     std::vector<ZROgreTextureT*> textures;
     if (c.units) textures.push_back(&scene.Texture("a.png"));
     scene.SubMesh(scene.Material("M", textures), 3, c.units, 1);
-    const std::string bytes = WriteMesh(scene.exporter, dir.File("m.mesh"));
+    const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
     EXPECT_EQ(bytes.size(), c.fileSize);
     std::uint32_t meshLength;
     std::memcpy(&meshLength, bytes.data() + 27, 4);
@@ -173,9 +173,9 @@ TEST(BinaryMesh, WorkedSizes) {
 }
 
 TEST(BinaryMesh, StartsWithHeaderThenMeshChunk) {
-  ScratchDir dir;
+  TempFolder dir;
   WriterScene scene;
-  const std::string bytes = WriteMesh(scene.exporter, dir.File("m.mesh"));
+  const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
   EXPECT_EQ(bytes.substr(0, 27), std::string("\x00\x10[MeshSerializer_v1.30]\x0A\x00\x30", 27));
   // No submeshes: the mesh chunk holds its flag and the bounds only, all zero.
   ASSERT_EQ(bytes.size(), 25u + 41u);
@@ -204,7 +204,7 @@ TEST(BinaryMesh, VertexLayoutFollowsNormalsAndWrittenSets) {
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ScratchDir dir;
+    TempFolder dir;
     WriterScene scene;
     scene.exporter.normalsToExport = static_cast<std::uint8_t>(c.normals);
     scene.exporter.exportLightmaps = c.exportLightmaps;
@@ -217,7 +217,7 @@ TEST(BinaryMesh, VertexLayoutFollowsNormalsAndWrittenSets) {
       v.Normal.X = 0.5f;
       v.TextureCoordinates = {{10.0f + i, 20.0f}, {30.0f, 40.0f + i}, {99.0f, 99.0f}};
     }
-    const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir.File("m.mesh"))).Read();
+    const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "m.mesh")).Read();
     ASSERT_EQ(mesh.subMeshes.size(), 1u);
     const ParsedSubMesh& p = mesh.subMeshes[0];
     EXPECT_EQ(p.elements, c.elements);
@@ -235,14 +235,14 @@ TEST(BinaryMesh, VertexLayoutFollowsNormalsAndWrittenSets) {
 }
 
 TEST(BinaryMesh, SubMeshesKeepOrderNamesAndIndices) {
-  ScratchDir dir;
+  TempFolder dir;
   WriterScene scene;
   auto& a = scene.Material("", {});
   auto& b = scene.Material("Lvl/my mat", {&scene.Texture("x.png")});
   scene.SubMesh(a, 4, 0, 2);
   auto& s = scene.SubMesh(b, 3, 1, 1);
   s.Faces[0].Indices = {2, 1, 0};
-  const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir.File("m.mesh"))).Read();
+  const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "m.mesh")).Read();
   ASSERT_EQ(mesh.subMeshes.size(), 2u);
   EXPECT_EQ(mesh.subMeshes[0].material, "");
   EXPECT_EQ(mesh.subMeshes[0].indices, (std::vector<std::uint16_t>{0, 1, 2, 1, 2, 3}));
@@ -252,12 +252,12 @@ TEST(BinaryMesh, SubMeshesKeepOrderNamesAndIndices) {
 }
 
 TEST(BinaryMesh, BoundsSpanAllSubMeshes) {
-  ScratchDir dir;
+  TempFolder dir;
   WriterScene scene;
   auto& m = scene.Material("M");
   scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{0, 0, 0});
   scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{2, 4, 6});
-  ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir.File("a.mesh"))).Read();
+  ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "a.mesh")).Read();
   EXPECT_EQ(std::vector<float>(mesh.bounds, mesh.bounds + 7),
             (std::vector<float>{0, 0, 0, 2, 4, 6, static_cast<float>(std::sqrt(14.0))}));
 
@@ -265,7 +265,7 @@ TEST(BinaryMesh, BoundsSpanAllSubMeshes) {
   scene.exporter.SubMeshes->at(0)->Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-3, -1, 5});
   scene.exporter.SubMeshes->at(1)->Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-1, -7, 9});
   scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-2, -4, 7});
-  mesh = MeshReader(WriteMesh(scene.exporter, dir.File("b.mesh"))).Read();
+  mesh = MeshReader(WriteMesh(scene.exporter, dir / "b.mesh")).Read();
   EXPECT_EQ(std::vector<float>(mesh.bounds, mesh.bounds + 7),
             (std::vector<float>{-3, -7, 5, -1, -1, 9, static_cast<float>(std::sqrt(14.0))}));
 }
@@ -288,12 +288,12 @@ TEST(BinaryMesh, VertexLimitIsCheckedBeforeWriting) {
 
 // Vertices and indices far beyond one output block: nothing lost or repeated at the seams.
 TEST(BinaryMesh, FullSizeSubMeshIsWritten) {
-  ScratchDir dir;
+  TempFolder dir;
   WriterScene scene;
   auto& m = scene.Material("M", {&scene.Texture("a.png")});
   auto& s = scene.SubMesh(m, 65536, 1, 30000);
   s.Faces.push_back({{65535, 65534, 0}, &m});
-  const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir.File("m.mesh"))).Read();
+  const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "m.mesh")).Read();
   ASSERT_EQ(mesh.subMeshes.size(), 1u);
   const ParsedSubMesh& p = mesh.subMeshes[0];
   EXPECT_EQ(p.vertexCount, 65536u);
@@ -312,13 +312,13 @@ TEST(BinaryMesh, FullSizeSubMeshIsWritten) {
 
 // A vertex wider than the output's block (thousands of coordinate sets) still goes out whole.
 TEST(BinaryMesh, VertexWiderThanOneBlock) {
-  ScratchDir dir;
+  TempFolder dir;
   WriterScene scene;
   constexpr int kSets = 9000;
   std::vector<ZROgreTextureT*> textures(kSets, &scene.Texture("a.png"));
   auto& s = scene.SubMesh(scene.Material("M", textures), 2, kSets, 0);
   s.Vertices[1]->TextureCoordinates[kSets - 1] = {7, 8};
-  const std::string bytes = WriteMesh(scene.exporter, dir.File("m.mesh"));
+  const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
   const std::size_t stride = 24 + 8 * kSets;
   const std::size_t dataEnd = bytes.size() - 34;  // the bounds chunk follows the data
   ASSERT_GT(bytes.size(), 2 * stride + 34);

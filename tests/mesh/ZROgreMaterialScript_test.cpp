@@ -10,15 +10,15 @@ namespace pallix {
 namespace {
 
 using testing::ReadFile;
-using testing::ScratchDir;
+using testing::TempFolder;
 using testing::WriterScene;
 
 std::string Script(const WriterScene& scene, const ZROgreMaterialT& material) {
-  ScratchDir dir;
-  TOutputFile file(dir.File("m.material"));
+  TempFolder dir;
+  TOutputFile file(dir / "m.material");
   scene.exporter.WriteMaterialScript(material, file);
   file.Commit();
-  return ReadFile(dir.File("m.material"));
+  return ReadFile(dir / "m.material");
 }
 
 std::string Lines(const std::vector<std::string>& lines) {

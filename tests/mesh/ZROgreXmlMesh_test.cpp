@@ -15,7 +15,7 @@
 namespace pallix {
 namespace {
 
-using testing::ScratchDir;
+using testing::TempFolder;
 using testing::WriterScene;
 
 std::string Document(const WriterScene& scene) {
@@ -191,8 +191,8 @@ TEST(XmlMesh, RandomNumbersReadAsElementByElement) {
                             "</geometry>\r\n    </submesh>\r\n  </submeshes>\r\n</mesh>"),
                 0);
 
-      ScratchDir dir;
-      const std::string file = dir.File("m.xml");
+      TempFolder dir;
+      const std::string file = dir / "m.xml";
       {
         XMLFileWriterT writer(file);
         scene.exporter.WriteXmlMesh(writer);

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "support/FakeHost.h"
+#include "support/TempFolder.h"
 #include "uXMLSceneReader.h"
 
 namespace pallix::scenegen {
@@ -213,15 +214,13 @@ TEST(SceneGenerator, WritesBitmapsForTheTextures) {
   Options options;
   const Generated g = Generate(options);
   ASSERT_FALSE(g.TextureFiles.empty());
-  const auto folder = std::filesystem::temp_directory_path() / "pallix_scenegen_textures";
-  std::filesystem::remove_all(folder);
-  WriteTextureFiles(g.TextureFiles, folder.string());
+  const pallix::testing::TempFolder folder;
+  WriteTextureFiles(g.TextureFiles, folder.Path());
   for (const std::string& file : g.TextureFiles) {
-    std::ifstream in(folder / file, std::ios::binary);
+    std::ifstream in(std::filesystem::path(folder.Path()) / file, std::ios::binary);
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content.substr(0, 2), "BM") << file;
   }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

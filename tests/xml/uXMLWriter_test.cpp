@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "BasicFn.h"
 #include "XMLWriterCl.h"
+#include "support/TempFolder.h"
 #include "uBufferedStringStream.h"
 
 namespace pallix {
@@ -110,21 +108,10 @@ TEST(BufferedStringStream, DoublesUntilItFits) {
   EXPECT_EQ(empty.GetText(), "abc");
 }
 
+// Each test its own folder: tests run in parallel processes.
 class FileWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::path(PALLIX_BINARY_DIR) / "xml_writer_test";
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  static std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::filesystem::path dir_;
+  testing::TempFolder dir_;
 };
 
 // Indentation deeper than the writer keeps ready, and values far beyond its first buffer.
@@ -184,31 +171,31 @@ TEST_F(FileWriterTest, SameBytesAsStringWriter) {
   };
   TXMLStringWriter s;
   script(s);
-  const auto path = dir_ / "big.xml";
+  const std::string path = dir_ / "big.xml";
   {
-    XMLFileWriterT f(path.string());
+    XMLFileWriterT f(path);
     script(f);
     f.Commit();
   }
   EXPECT_GT(s.GetText().size(), 200000u);
-  EXPECT_EQ(ReadAll(path), s.GetText());
+  EXPECT_EQ(testing::ReadFile(path), s.GetText());
 }
 
 TEST_F(FileWriterTest, ReplacesExistingFileOnCommitOnly) {
-  const auto path = dir_ / "m.xml";
-  std::ofstream(path, std::ios::binary) << "old";
+  const std::string path = dir_ / "m.xml";
+  testing::WriteFile(path, "old");
   for (const bool commit : {false, true}) {
     {
-      XMLFileWriterT f(path.string());
+      XMLFileWriterT f(path);
       Play(f, {{'<', "a"}, {'>', "a"}});
       if (commit) f.Commit();
     }
-    EXPECT_EQ(ReadAll(path), commit ? "<a />" : "old");
+    EXPECT_EQ(testing::ReadFile(path), commit ? "<a />" : "old");
   }
 }
 
 TEST_F(FileWriterTest, UncreatableFileRaises) {
-  const std::string path = (dir_ / "missing" / "m.xml").string();
+  const std::string path = dir_ / "missing/m.xml";
   try {
     XMLFileWriterT f(path);
     FAIL() << "no error";
