@@ -3,7 +3,7 @@
 # into out/ (binary mesh, material script, textures) with the command-line exporter.
 set -euo pipefail
 cd "$(dirname "$0")"
-./scripts/install-deps.sh
+./scripts/install-deps.sh demo
 jobs=$(nproc)
 
 cmake --preset mingw-i686 >/dev/null
@@ -11,7 +11,8 @@ cmake --build --preset mingw-i686 -j "$jobs" --target Pallix
 echo "Pallix.dll exports:"
 i686-w64-mingw32-objdump -p build/mingw-i686/Pallix.dll | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p'
 
-cmake --preset native-release >/dev/null
+# The demo needs neither the test libraries nor Wine; ./test.sh switches the tests back on.
+cmake --preset native-release -DPALLIX_TESTS=OFF -DPALLIX_BENCH=OFF -DPALLIX_OGRE_CHECKS=OFF >/dev/null
 cmake --build --preset native-release -j "$jobs" --target pallix-export
 mkdir -p out
 echo "Exporting examples/sample-level/scene.xml:"

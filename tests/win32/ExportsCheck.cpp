@@ -6,6 +6,7 @@
 
 #include "TestHost.h"
 
+#if defined(__i386__)
 // Calls a one-argument function and returns how far the stack pointer moved: 0 when the callee
 // removed its argument (stdcall), -4 when it left it for the caller (cdecl).
 extern "C" int __cdecl StackDeltaOfCall1(void* fn, void* arg);
@@ -26,6 +27,13 @@ _StackDeltaOfCall1:
   popl %ebp
   ret
 )");
+#else
+// x64 has one calling convention: the caller always cleans up, so there is nothing to measure.
+extern "C" int StackDeltaOfCall1(void* fn, void* arg) {
+  reinterpret_cast<void(__stdcall*)(void*)>(fn)(arg);
+  return 0;
+}
+#endif
 
 namespace testhost {
 
@@ -60,7 +68,7 @@ LONG __stdcall CallbackB(void*) { return ++gCallsB, 0; }
 const IMAGE_EXPORT_DIRECTORY* ExportDirectory(HMODULE dll, DWORD& imageSize) {
   const auto* base = reinterpret_cast<const BYTE*>(dll);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   imageSize = nt->OptionalHeader.SizeOfImage;
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   if (dir.VirtualAddress == 0) return nullptr;

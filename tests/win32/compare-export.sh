@@ -8,6 +8,10 @@
 # OPTIONS are pallix-export's option flags; the test host types the same choices into the window.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+if [ "${PALLIX_WINE_ARCH:-win32}" = none ]; then
+  echo "compare-export: skipped: ${PALLIX_WINE_SKIP_REASON:-no Wine mode}"
+  exit 77
+fi
 native=${1:?} winbuild=${2:?} state=${3:?} work=${4:?} outname=${5:?}
 shift 5
 sample="" generate="" shots=() hostargs=()

@@ -7,6 +7,8 @@
 #                                                   copy Pallix.dll and the host into WORKDIR and run
 #                                                   "pallix-testhost.exe ARGS..." there
 #
+# PALLIX_WINE_ARCH picks the Wine mode (win32, win64, or none: every command exits 77, "skipped").
+#
 # STATE is a file holding the prefix's path. Tests sharing a prefix must not overlap (ctest
 # RESOURCE_LOCK): each run ends by killing the prefix's wineserver.
 #
@@ -19,7 +21,23 @@ WINE_TIMEOUT=${PALLIX_WINE_TIMEOUT:-120}
 BOOT_TIMEOUT=${PALLIX_WINEBOOT_TIMEOUT:-240}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono/Gecko install prompts
-export WINEARCH=win32 WINE="${WINE:-wine}"
+# PALLIX_WINE_ARCH: win32 runs the 32-bit builds under 32-bit Wine; win64 runs the 64-bit test
+# builds under 64-bit Wine, for machines whose kernel or packages refuse 32-bit programs.
+export WINEARCH=${PALLIX_WINE_ARCH:-win32}
+case "$WINEARCH" in
+win32) export WINE="${WINE:-wine}" ;;
+win64)
+  # The 64-bit loader itself: Debian's wine script would take the 32-bit one where both exist.
+  export WINE="${WINE:-/usr/lib/wine/wine64}"
+  export WINELOADER="$WINE"
+  ;;
+none)
+  # ctest reports exit 77 as skipped; the reason goes into the test's output.
+  echo "run-wine: skipped: ${PALLIX_WINE_SKIP_REASON:-no Wine mode}"
+  exit 77
+  ;;
+*) echo "run-wine: PALLIX_WINE_ARCH must be win32, win64 or none, not $WINEARCH" >&2; exit 1 ;;
+esac
 
 xvfb_pid=""
 shots_pid=""
@@ -91,7 +109,7 @@ setup)
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/pallix-wine.XXXXXX") || die "mktemp failed"
   export WINEPREFIX
   start_xvfb
-  if ! timeout "$BOOT_TIMEOUT" wineboot -i >/dev/null 2>&1; then
+  if ! timeout "$BOOT_TIMEOUT" "$WINE" wineboot -i >/dev/null 2>&1; then
     echo "run-wine: wineboot failed or timed out" >&2
     stop_all
     rm -rf "$WINEPREFIX"
@@ -102,7 +120,7 @@ setup)
     cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
   fi
   # No window manager on the virtual display: Wine draws the window frames itself.
-  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
   timeout 60 wineserver -w
   echo "$WINEPREFIX" >"$state"
   echo "run-wine: prefix $WINEPREFIX ready"
@@ -124,7 +142,7 @@ run)
   [ "${1:-}" = -- ] && shift
   read_state "$state"
   for f in "$winbuild/Pallix.dll" "$winbuild/tests/pallix-testhost.exe"; do
-    [ -f "$f" ] || die "missing $f (run the mingw-i686 build first)"
+    [ -f "$f" ] || die "missing $f (run the mingw build of this Wine mode first)"
   done
   rm -rf "$work"
   mkdir -p "$work"
