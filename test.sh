@@ -19,7 +19,7 @@ cmake --build --preset native-release -j "$jobs"
 cmake --preset native-asan >/dev/null
 cmake --build --preset native-asan -j "$jobs"
 
-mode_line="Windows tests: Wine mode $(cat build/native-release/tests/win32/wine-mode.txt)"
+mode_line="Windows tests: Wine mode $(cat build/native-release/tests/win32/wine-mode.txt 2>/dev/null || echo "unknown (not configured)")"
 echo "$mode_line"
 status=0
 ctest --preset native-release -j "$jobs" || status=1
