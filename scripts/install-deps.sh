@@ -13,7 +13,7 @@ level=${1:-all}
 demo=(cmake g++ make g++-mingw-w64-i686 binutils-mingw-w64-i686)
 tests=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
        g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 xvfb xauth x11-apps imagemagick fonts-wine
-       ogre-1.12-tools libogre-1.12-dev assimp-utils)
+       ogre-1.12-tools libogre-1.12-dev assimp-utils locales)
 
 say() { echo "install-deps: $*" >&2; }
 
@@ -47,13 +47,22 @@ runs_32bit() {
 need=("${demo[@]}")
 [ "$level" = demo ] || need+=("${tests[@]}")
 mapfile -t missing < <(missing_of "${need[@]}")
+# The locale tests need a locale whose decimal separator is a comma.
+want_locale=0
+if [ "$level" != demo ] && ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  want_locale=1
+fi
 # Either Wine will do: 32-bit is only tried where none is installed yet.
 want_wine=0
 if [ "$level" != demo ] && [ -n "$(missing_of wine)" -o "$(missing_of wine32:i386 wine64 | wc -l)" -eq 2 ]; then
   want_wine=1
 fi
-[ ${#missing[@]} -eq 0 ] && [ $want_wine -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ $want_wine -eq 0 ] && [ $want_locale -eq 0 ] && exit 0
 
+if [ "$(id -u)" -ne 0 ] && [ ${#missing[@]} -eq 0 ] && [ $want_wine -eq 0 ]; then
+  say "warning: no de_DE.UTF-8 locale (run as root to generate it); the locale tests will be skipped"
+  exit 0
+fi
 if [ "$(id -u)" -ne 0 ]; then
   say "missing packages (${missing[*]}$([ $want_wine -eq 1 ] && echo ' wine')); run as root to install them"
   exit 1
@@ -124,6 +133,12 @@ if [ $want_wine -eq 1 ]; then
   if [ $wine_done -eq 0 ] && ! install wine wine64; then
     say "warning: no Wine could be installed; the Windows tests will be reported as skipped"
   fi
+fi
+if [ $want_locale -eq 1 ] && [ -f /etc/locale.gen ]; then
+  say "generating the de_DE.UTF-8 locale"
+  sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null 2>&1 || say "warning: locale-gen failed; the locale tests will be skipped"
 fi
 [ $status -ne 0 ] && say "some packages could not be installed (see above)"
 exit $status
