@@ -1,6 +1,8 @@
-// The binary mesh writer: OGRE "[MeshSerializer_v1.30]" chunks, written strictly front to
-// back. Every chunk's length is computed from counts alone before its content is written; in
-// debug builds each writer checks that it wrote exactly that many bytes.
+// The binary mesh writer: OGRE mesh chunks, written strictly front to back, in the version the
+// exporter asks for ("[MeshSerializer_v1.30]" unless the command line chose another). Every
+// chunk writer has a length function beside it that computes the chunk's size from counts
+// alone, before its content is written; in debug builds each writer checks that it wrote
+// exactly that many bytes.
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -28,12 +30,42 @@ constexpr std::uint16_t kDeclarationChunk = 0x5100;
 constexpr std::uint16_t kElementChunk = 0x5110;
 constexpr std::uint16_t kVertexBufferChunk = 0x5200;
 constexpr std::uint16_t kVertexBufferDataChunk = 0x5210;
+constexpr std::uint16_t kSubMeshOperationChunk = 0x4010;
 constexpr std::uint16_t kBoundsChunk = 0x9000;
+constexpr std::uint16_t kSubMeshNameTableChunk = 0xA000;
 
-constexpr std::string_view kSerializerVersion = "[MeshSerializer_v1.30]";
 constexpr const char* kTooManyVertices = "Submeshes containing > 65536 vertices not supported.";
+constexpr const char* kTooLarge = "Mesh too large for the binary format.";
 // 16-bit indices address at most this many vertices.
 constexpr std::int64_t kMaxVertices = 65536;
+
+// What the versions differ in, for meshes like ours (no shared geometry, skeleton, levels of
+// detail, poses or animations). OGRE's own serializers write every version after 1.0 alike
+// but for the header: each submesh names its operation, and an empty submesh name table
+// follows the bounds. The 1.0 files are the plug-in's, which leave both out (OGRE takes a
+// missing operation for a triangle list and a missing table for an empty one).
+struct FormatTraits {
+  std::string_view header;
+  bool operations;
+  bool nameTable;
+};
+
+FormatTraits Traits(TMeshVersion version) {
+  switch (version) {
+    case TMeshVersion::V1_7:
+      return {"[MeshSerializer_v1.41]", true, true};
+    case TMeshVersion::V1_8:
+      return {"[MeshSerializer_v1.8]", true, true};
+    case TMeshVersion::V1_10:
+      return {"[MeshSerializer_v1.100]", true, true};
+    case TMeshVersion::V1_0:
+      break;
+  }
+  return {"[MeshSerializer_v1.30]", false, false};
+}
+
+// OGRE's render operation number for a triangle list.
+constexpr std::uint16_t kTriangleList = 4;
 
 // OGRE's vertex element type and semantic numbers.
 constexpr std::uint16_t kTypeFloat2 = 1;
@@ -42,16 +74,19 @@ constexpr std::uint16_t kSemanticPosition = 1;
 constexpr std::uint16_t kSemanticNormal = 4;
 constexpr std::uint16_t kSemanticTexCoords = 7;
 
-constexpr std::uint32_t kChunkHeaderSize = 6;
-constexpr std::uint32_t kElementLength = 16;
-constexpr std::uint32_t kBoundsLength = 34;
+// Lengths are counted in 64 bits: CheckBinaryLimits refuses a mesh whose chunks would not fit
+// the format's 32-bit lengths, so the writers may narrow them.
+using Length = std::uint64_t;
+constexpr Length kChunkHeaderSize = 6;
 
-// What one submesh's vertices look like in the file.
-struct VertexLayout {
+// What one submesh looks like in the file.
+struct SubMeshLayout {
   bool normals;
   std::int32_t sets;
   std::uint32_t stride;
   std::uint32_t elementCount;
+  bool wideIndices;  // u32 indices
+  bool operation;    // followed by a submesh operation chunk
 };
 
 // Little-endian field writer over the buffered output file.
@@ -78,9 +113,10 @@ class ChunkWriter {
     file_.Write(text);
     file_.WriteByte(0x0A);
   }
-  void ChunkHeader(std::uint16_t id, std::uint32_t length) {
+  void ChunkHeader(std::uint16_t id, Length length) {
+    assert(length <= UINT32_MAX);
     U16(id);
-    U32(length);
+    U32(static_cast<std::uint32_t>(length));
   }
   std::size_t Size() const { return file_.Size(); }
   TOutputFile& File() { return file_; }
@@ -93,8 +129,7 @@ class ChunkWriter {
 class LengthGuard {
  public:
 #ifndef NDEBUG
-  LengthGuard(const ChunkWriter& out, std::uint32_t expected)
-      : out_(out), start_(out.Size()), expected_(expected) {}
+  LengthGuard(const ChunkWriter& out, Length expected) : out_(out), start_(out.Size()), expected_(expected) {}
   ~LengthGuard() {
     if (std::uncaught_exceptions() == 0) assert(out_.Size() - start_ == expected_);
   }
@@ -102,31 +137,11 @@ class LengthGuard {
  private:
   const ChunkWriter& out_;
   std::size_t start_;
-  std::uint32_t expected_;
+  Length expected_;
 #else
-  LengthGuard(const ChunkWriter&, std::uint32_t) {}
+  LengthGuard(const ChunkWriter&, Length) {}
 #endif
 };
-
-// Lengths, one per chunk kind; each counts the chunk's own header and everything nested.
-std::uint32_t DeclarationLength(const VertexLayout& layout) {
-  return kChunkHeaderSize + kElementLength * layout.elementCount;
-}
-std::uint32_t VertexBufferDataLength(const VertexLayout& layout, std::uint32_t vertexCount) {
-  return kChunkHeaderSize + layout.stride * vertexCount;
-}
-std::uint32_t VertexBufferLength(const VertexLayout& layout, std::uint32_t vertexCount) {
-  return kChunkHeaderSize + 2 + 2 + VertexBufferDataLength(layout, vertexCount);
-}
-std::uint32_t GeometryLength(const VertexLayout& layout, std::uint32_t vertexCount) {
-  return kChunkHeaderSize + 4 + DeclarationLength(layout) + VertexBufferLength(layout, vertexCount);
-}
-std::uint32_t SubMeshLength(const ZROgreSubMeshT& subMesh, const VertexLayout& layout) {
-  const auto nameLength = static_cast<std::uint32_t>(subMesh.Material->Name.size());
-  const auto indexCount = static_cast<std::uint32_t>(3 * subMesh.Faces.size());
-  return kChunkHeaderSize + (nameLength + 1) + 1 + 4 + 1 + 2 * indexCount +
-         GeometryLength(layout, static_cast<std::uint32_t>(subMesh.Vertices.size()));
-}
 
 struct MeshBounds {
   float minX = 0, minY = 0, minZ = 0;
@@ -165,6 +180,11 @@ MeshBounds ComputeBounds(const std::vector<ZROgreBaseVertexT>& positions) {
   return b;
 }
 
+// Each writer below follows its length function, which counts the chunk's header and
+// everything nested in it.
+
+constexpr Length kElementLength = kChunkHeaderSize + 5 * 2;
+
 void WriteVertexElement(ChunkWriter& out, std::uint16_t type, std::uint16_t semantic, std::uint16_t offset,
                         std::uint16_t index) {
   LengthGuard guard(out, kElementLength);
@@ -176,8 +196,12 @@ void WriteVertexElement(ChunkWriter& out, std::uint16_t type, std::uint16_t sema
   out.U16(index);
 }
 
-void WriteVertexDeclaration(ChunkWriter& out, const VertexLayout& layout) {
-  const std::uint32_t length = DeclarationLength(layout);
+Length DeclarationLength(const SubMeshLayout& layout) {
+  return kChunkHeaderSize + kElementLength * layout.elementCount;
+}
+
+void WriteVertexDeclaration(ChunkWriter& out, const SubMeshLayout& layout) {
+  const Length length = DeclarationLength(layout);
   LengthGuard guard(out, length);
   out.ChunkHeader(kDeclarationChunk, length);
   WriteVertexElement(out, kTypeFloat3, kSemanticPosition, 0, 0);
@@ -198,7 +222,7 @@ char* PutFloat(char* p, float value) {
 }
 
 // One vertex as the layout lays it out: position, normal, the written coordinate sets.
-char* PutVertex(char* p, const ZROgreVertexT& v, const VertexLayout& layout) {
+char* PutVertex(char* p, const ZROgreVertexT& v, const SubMeshLayout& layout) {
   p = PutFloat(PutFloat(PutFloat(p, v.X), v.Y), v.Z);
   if (layout.normals) p = PutFloat(PutFloat(PutFloat(p, v.Normal.X), v.Normal.Y), v.Normal.Z);
   assert(v.TextureCoordinateCount() >= layout.sets);
@@ -211,7 +235,7 @@ char* PutVertex(char* p, const ZROgreVertexT& v, const VertexLayout& layout) {
 
 // Vertices are laid out straight in the file's buffer, as many at a time as fit.
 void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices,
-                     const VertexLayout& layout, std::vector<ZROgreBaseVertexT>& positions) {
+                     const SubMeshLayout& layout, std::vector<ZROgreBaseVertexT>& positions) {
   // A vertex wider than a whole block (thousands of coordinate sets) is laid out aside.
   const bool wide = layout.stride > TOutputFile::BlockSize();
   std::vector<char> aside(wide ? layout.stride : 0);
@@ -236,28 +260,17 @@ void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgre
   }
 }
 
-void WriteIndices(TOutputFile& file, const std::vector<ZROgreFaceInfoT>& faces) {
-  constexpr std::size_t kFaceSize = 6;
-  constexpr std::size_t kPerBlock = TOutputFile::BlockSize() / kFaceSize;
-  for (std::size_t first = 0; first < faces.size(); first += kPerBlock) {
-    const std::size_t last = std::min(faces.size(), first + kPerBlock);
-    char* p = file.Room((last - first) * kFaceSize);
-    for (std::size_t i = first; i < last; ++i) {
-      for (const std::int32_t index : faces[i].Indices) {
-        // CheckBinaryLimits ran before the file was created.
-        assert(index >= 0 && index < kMaxVertices);
-        const auto index16 = static_cast<std::uint16_t>(index);
-        std::memcpy(p, &index16, 2);
-        p += 2;
-      }
-    }
-    file.Advance((last - first) * kFaceSize);
-  }
+Length VertexBufferDataLength(const SubMeshLayout& layout, std::size_t vertexCount) {
+  return kChunkHeaderSize + Length{layout.stride} * vertexCount;
 }
 
-void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const VertexLayout& layout) {
-  const auto vertexCount = static_cast<std::uint32_t>(subMesh.Vertices.size());
-  const std::uint32_t length = VertexBufferLength(layout, vertexCount);
+Length VertexBufferLength(const SubMeshLayout& layout, std::size_t vertexCount) {
+  return kChunkHeaderSize + 2 + 2 + VertexBufferDataLength(layout, vertexCount);
+}
+
+void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+  const std::size_t vertexCount = subMesh.Vertices.size();
+  const Length length = VertexBufferLength(layout, vertexCount);
   LengthGuard guard(out, length);
   out.ChunkHeader(kVertexBufferChunk, length);
   out.U16(0);  // bind index
@@ -266,32 +279,119 @@ void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const Ve
   WriteVertexData(out.File(), subMesh.Vertices, layout, out.Positions);
 }
 
-void WriteGeometry(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const VertexLayout& layout) {
-  const auto vertexCount = static_cast<std::uint32_t>(subMesh.Vertices.size());
-  const std::uint32_t length = GeometryLength(layout, vertexCount);
+Length GeometryLength(const SubMeshLayout& layout, std::size_t vertexCount) {
+  return kChunkHeaderSize + 4 + DeclarationLength(layout) + VertexBufferLength(layout, vertexCount);
+}
+
+void WriteGeometry(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+  const std::size_t vertexCount = subMesh.Vertices.size();
+  const Length length = GeometryLength(layout, vertexCount);
   LengthGuard guard(out, length);
   out.ChunkHeader(kGeometryChunk, length);
-  out.U32(vertexCount);
+  out.U32(static_cast<std::uint32_t>(vertexCount));
   WriteVertexDeclaration(out, layout);
   WriteVertexBuffer(out, subMesh, layout);
 }
 
-void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const VertexLayout& layout) {
-  const std::uint32_t length = SubMeshLength(subMesh, layout);
+constexpr Length kSubMeshOperationLength = kChunkHeaderSize + 2;
+
+void WriteSubMeshOperation(ChunkWriter& out) {
+  LengthGuard guard(out, kSubMeshOperationLength);
+  out.ChunkHeader(kSubMeshOperationChunk, kSubMeshOperationLength);
+  out.U16(kTriangleList);
+}
+
+// Faces in order, each face's corners 0, 1, 2, laid out straight in the file's buffer.
+template <typename Index>
+void WriteIndices(TOutputFile& file, const std::vector<ZROgreFaceInfoT>& faces) {
+  constexpr std::size_t kFaceSize = 3 * sizeof(Index);
+  constexpr std::size_t kPerBlock = TOutputFile::BlockSize() / kFaceSize;
+  for (std::size_t first = 0; first < faces.size(); first += kPerBlock) {
+    const std::size_t last = std::min(faces.size(), first + kPerBlock);
+    char* p = file.Room((last - first) * kFaceSize);
+    for (std::size_t i = first; i < last; ++i) {
+      for (const std::int32_t index : faces[i].Indices) {
+        // CheckBinaryLimits ran before the file was created.
+        assert(index >= 0 && (sizeof(Index) == 4 || index < kMaxVertices));
+        const auto value = static_cast<Index>(index);
+        std::memcpy(p, &value, sizeof(Index));
+        p += sizeof(Index);
+      }
+    }
+    file.Advance((last - first) * kFaceSize);
+  }
+}
+
+Length SubMeshLength(const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+  const Length nameLength = subMesh.Material->Name.size();
+  const Length indexCount = 3 * Length{subMesh.Faces.size()};
+  return kChunkHeaderSize + (nameLength + 1) + 1 + 4 + 1 + (layout.wideIndices ? 4 : 2) * indexCount +
+         GeometryLength(layout, subMesh.Vertices.size()) + (layout.operation ? kSubMeshOperationLength : 0);
+}
+
+void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+  const Length length = SubMeshLength(subMesh, layout);
   LengthGuard guard(out, length);
   out.ChunkHeader(kSubMeshChunk, length);
   out.String(subMesh.Material->Name);
   out.Bool(false);  // shared vertices
   out.U32(static_cast<std::uint32_t>(3 * subMesh.Faces.size()));
-  out.Bool(false);  // 32-bit indices
-  WriteIndices(out.File(), subMesh.Faces);
+  out.Bool(layout.wideIndices);
+  if (layout.wideIndices) {
+    WriteIndices<std::uint32_t>(out.File(), subMesh.Faces);
+  } else {
+    WriteIndices<std::uint16_t>(out.File(), subMesh.Faces);
+  }
   WriteGeometry(out, subMesh, layout);
+  if (layout.operation) WriteSubMeshOperation(out);
 }
+
+constexpr Length kBoundsLength = kChunkHeaderSize + 7 * 4;
 
 void WriteBounds(ChunkWriter& out, const MeshBounds& b) {
   LengthGuard guard(out, kBoundsLength);
   out.ChunkHeader(kBoundsChunk, kBoundsLength);
   for (const float f : {b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ, b.radius}) out.Float(f);
+}
+
+// Our submeshes have no names, so the table holds no entries.
+constexpr Length kSubMeshNameTableLength = kChunkHeaderSize;
+
+void WriteSubMeshNameTable(ChunkWriter& out) {
+  LengthGuard guard(out, kSubMeshNameTableLength);
+  out.ChunkHeader(kSubMeshNameTableChunk, kSubMeshNameTableLength);
+}
+
+// How each submesh is laid out, and the Mesh chunk's length: everything after the header.
+struct MeshLayout {
+  std::vector<SubMeshLayout> subMeshes;
+  Length length = 0;
+};
+
+const std::vector<std::unique_ptr<ZROgreSubMeshT>>& SubMeshList(const ZROgreMeshExporterT& exporter) {
+  static const std::vector<std::unique_ptr<ZROgreSubMeshT>> kNone;
+  return exporter.SubMeshes ? *exporter.SubMeshes : kNone;
+}
+
+MeshLayout LayOut(const ZROgreMeshExporterT& exporter) {
+  const FormatTraits traits = Traits(exporter.meshVersion);
+  const auto& subMeshes = SubMeshList(exporter);
+  MeshLayout mesh;
+  mesh.subMeshes.reserve(subMeshes.size());
+  mesh.length = kChunkHeaderSize + 1 + kBoundsLength + (traits.nameTable ? kSubMeshNameTableLength : 0);
+  for (const auto& subMesh : subMeshes) {
+    assert(subMesh->Material);
+    SubMeshLayout layout;
+    layout.normals = exporter.normalsToExport != 0;
+    layout.sets = exporter.WrittenCoordinateSetCount(*subMesh->Material);
+    layout.stride = 12 + (layout.normals ? 12 : 0) + 8 * static_cast<std::uint32_t>(layout.sets);
+    layout.elementCount = 1 + (layout.normals ? 1 : 0) + static_cast<std::uint32_t>(layout.sets);
+    layout.wideIndices = exporter.allow32BitIndices && subMesh->VertexCount() > kMaxVertices;
+    layout.operation = traits.operations;
+    mesh.subMeshes.push_back(layout);
+    mesh.length += SubMeshLength(*subMesh, layout);
+  }
+  return mesh;
 }
 
 }  // namespace
@@ -304,50 +404,41 @@ std::int32_t ZROgreMeshExporterT::WrittenCoordinateSetCount(const ZROgreMaterial
 }
 
 void ZROgreMeshExporterT::CheckBinaryLimits() const {
-  if (!SubMeshes) return;
-  for (const auto& subMesh : *SubMeshes) {
-    if (subMesh->VertexCount() > kMaxVertices) Raise(kTooManyVertices);
+  const MeshLayout mesh = LayOut(*this);
+  const auto& subMeshes = SubMeshList(*this);
+  for (std::size_t i = 0; i < subMeshes.size(); ++i) {
+    if (mesh.subMeshes[i].wideIndices) continue;
+    const ZROgreSubMeshT& subMesh = *subMeshes[i];
+    if (subMesh.VertexCount() > kMaxVertices) Raise(kTooManyVertices);
     std::int32_t largest = 0;
-    for (const ZROgreFaceInfoT& face : subMesh->Faces) {
+    for (const ZROgreFaceInfoT& face : subMesh.Faces) {
       largest = std::max({largest, face.Indices[0], face.Indices[1], face.Indices[2]});
     }
     if (largest >= kMaxVertices) Raise(kTooManyVertices);
   }
+  // The Mesh chunk holds every other one, so its length is the one that could overflow.
+  if (mesh.length > UINT32_MAX) Raise(kTooLarge);
 }
 
 void ZROgreMeshExporterT::WriteBinaryHeader(TOutputFile& stream) const {
   ChunkWriter out(stream);
   out.U16(kHeaderChunk);
-  out.String(kSerializerVersion);
+  out.String(Traits(meshVersion).header);
 }
 
 void ZROgreMeshExporterT::WriteBinaryMesh(TOutputFile& stream) const {
-  static const std::vector<std::unique_ptr<ZROgreSubMeshT>> kNone;
-  const auto& subMeshes = SubMeshes ? *SubMeshes : kNone;
-
-  std::vector<VertexLayout> layouts;
-  layouts.reserve(subMeshes.size());
-  std::uint32_t length = kChunkHeaderSize + 1 + kBoundsLength;
-  for (const auto& subMesh : subMeshes) {
-    assert(subMesh->Material);
-    VertexLayout layout;
-    layout.normals = normalsToExport != 0;
-    layout.sets = WrittenCoordinateSetCount(*subMesh->Material);
-    layout.stride = 12 + (layout.normals ? 12 : 0) + 8 * static_cast<std::uint32_t>(layout.sets);
-    layout.elementCount = 1 + (layout.normals ? 1 : 0) + static_cast<std::uint32_t>(layout.sets);
-    layouts.push_back(layout);
-    length += SubMeshLength(*subMesh, layout);
-  }
-
+  const auto& subMeshes = SubMeshList(*this);
+  const MeshLayout mesh = LayOut(*this);
   ChunkWriter out(stream);
   std::size_t vertexCount = 0;
   for (const auto& subMesh : subMeshes) vertexCount += subMesh->Vertices.size();
   out.Positions.reserve(vertexCount);
-  LengthGuard guard(out, length);
-  out.ChunkHeader(kMeshChunk, length);
+  LengthGuard guard(out, mesh.length);
+  out.ChunkHeader(kMeshChunk, mesh.length);
   out.Bool(false);  // skeletally animated
-  for (std::size_t i = 0; i < subMeshes.size(); ++i) WriteSubMesh(out, *subMeshes[i], layouts[i]);
+  for (std::size_t i = 0; i < subMeshes.size(); ++i) WriteSubMesh(out, *subMeshes[i], mesh.subMeshes[i]);
   WriteBounds(out, ComputeBounds(out.Positions));
+  if (Traits(meshVersion).nameTable) WriteSubMeshNameTable(out);
 }
 
 }  // namespace pallix

@@ -3,6 +3,7 @@
 // implemented under src/mesh/, the run itself in ZROgreMeshExporterCl.cpp.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,11 @@ namespace pallix {
 
 class TOutputFile;
 class TXMLWriter;
+
+// Versions of OGRE's binary mesh format the writer can produce, oldest first.
+enum class TMeshVersion : std::uint8_t { V1_0, V1_7, V1_8, V1_10 };
+// Their names as OgreMeshUpgrader's -V option spells them, in the enum's order.
+inline constexpr std::array<std::string_view, 4> kMeshVersionNames = {"1.0", "1.7", "1.8", "1.10"};
 
 class ZROgreMeshExporterT {
  public:
@@ -36,6 +42,10 @@ class ZROgreMeshExporterT {
   std::string materialNamePrefix;
   std::uint8_t normalsToExport = 1;       // 0 none, 1 face, 2 smooth
   std::uint8_t allowDynamicLighting = 1;  // 0 all materials, 1 non-lightmapped only
+  // Command-line choices only; the plug-in keeps the defaults, so its files never change.
+  TMeshVersion meshVersion = TMeshVersion::V1_0;
+  // A submesh of more than 65536 vertices gets 32-bit indices instead of failing the export.
+  bool allow32BitIndices = false;
 
   // Owned state of the run. Materials and SubMeshes are absent until built.
   std::vector<std::unique_ptr<ZROgreTextureT>> Textures;
@@ -80,7 +90,8 @@ class ZROgreMeshExporterT {
   static void RemapFaceIndices(ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used);
 
   // Binary mesh.
-  // Raises "Submeshes containing > 65536 vertices not supported." before writing anything.
+  // Raises "Submeshes containing > 65536 vertices not supported." (unless 32-bit indices are
+  // allowed) and "Mesh too large for the binary format." before writing anything.
   void CheckBinaryLimits() const;
   void WriteBinaryHeader(TOutputFile& stream) const;
   void WriteBinaryMesh(TOutputFile& stream) const;

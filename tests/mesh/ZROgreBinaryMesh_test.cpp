@@ -25,7 +25,8 @@ struct Element {
 
 struct ParsedSubMesh {
   std::string material;
-  std::vector<std::uint16_t> indices;
+  bool wideIndices = false;
+  std::vector<std::uint32_t> indices;
   std::uint32_t vertexCount = 0;
   std::vector<Element> elements;
   std::uint16_t stride = 0;
@@ -33,12 +34,15 @@ struct ParsedSubMesh {
 };
 
 struct ParsedMesh {
+  std::string header;
   std::vector<ParsedSubMesh> subMeshes;
   float bounds[7] = {};
 };
 
 // Reads a file of our layout back, checking that every chunk ends exactly where its length
-// says, so a wrong length anywhere fails here rather than in OGRE.
+// says, so a wrong length anywhere fails here rather than in OGRE. After 1.0, every submesh
+// ends with its operation (a triangle list) and an empty name table follows the bounds, as
+// OGRE's own serializers write them.
 class MeshReader {
  public:
   explicit MeshReader(std::string bytes) : b_(std::move(bytes)) {}
@@ -46,13 +50,18 @@ class MeshReader {
   ParsedMesh Read() {
     ParsedMesh mesh;
     EXPECT_EQ(U16(), 0x1000);
-    EXPECT_EQ(String(), "[MeshSerializer_v1.30]");
+    mesh.header = String();
+    later_ = mesh.header != "[MeshSerializer_v1.30]";
     const std::size_t meshEnd = Chunk(0x3000);
     EXPECT_EQ(Byte(), 0);
     while (Peek16() == 0x4000) mesh.subMeshes.push_back(SubMesh());
     const std::size_t boundsEnd = Chunk(0x9000);
     for (float& f : mesh.bounds) f = Float();
     EXPECT_EQ(pos_, boundsEnd);
+    if (later_) {
+      const std::size_t tableEnd = Chunk(0xA000);
+      EXPECT_EQ(pos_, tableEnd);  // no entries
+    }
     EXPECT_EQ(pos_, meshEnd);
     EXPECT_EQ(pos_, b_.size());
     return mesh;
@@ -65,8 +74,8 @@ class MeshReader {
     s.material = String();
     EXPECT_EQ(Byte(), 0);
     const std::uint32_t indexCount = U32();
-    EXPECT_EQ(Byte(), 0);
-    for (std::uint32_t i = 0; i < indexCount; ++i) s.indices.push_back(U16());
+    s.wideIndices = Byte() == 1;
+    for (std::uint32_t i = 0; i < indexCount; ++i) s.indices.push_back(s.wideIndices ? U32() : U16());
     const std::size_t geometryEnd = Chunk(0x5000);
     s.vertexCount = U32();
     const std::size_t declEnd = Chunk(0x5100);
@@ -91,6 +100,11 @@ class MeshReader {
     EXPECT_EQ(pos_, dataEnd);
     EXPECT_EQ(pos_, bufferEnd);
     EXPECT_EQ(pos_, geometryEnd);
+    if (later_) {
+      const std::size_t operationEnd = Chunk(0x4010);
+      EXPECT_EQ(U16(), 4);  // triangle list
+      EXPECT_EQ(pos_, operationEnd);
+    }
     EXPECT_EQ(pos_, end);
     return s;
   }
@@ -137,9 +151,11 @@ class MeshReader {
 
   std::string b_;
   std::size_t pos_ = 0;
+  bool later_ = false;  // a version after 1.0
 };
 
 std::string WriteMesh(const ZROgreMeshExporterT& exporter, const std::string& fileName) {
+  exporter.CheckBinaryLimits();
   TOutputFile file(fileName);
   exporter.WriteBinaryHeader(file);
   exporter.WriteBinaryMesh(file);
@@ -147,40 +163,65 @@ std::string WriteMesh(const ZROgreMeshExporterT& exporter, const std::string& fi
   return ReadFile(fileName);
 }
 
+// The Mesh chunk's length, which follows the header.
+std::uint32_t MeshLength(const std::string& bytes) {
+  std::uint32_t length = 0;
+  std::memcpy(&length, bytes.data() + bytes.find('\n') + 3, 4);
+  return length;
+}
+
 struct SizeCase {
   int normals;
   int units;
+  TMeshVersion version;
   std::size_t fileSize;
   std::uint32_t meshLength;
 };
 
 TEST(BinaryMesh, WorkedSizes) {
-  for (const SizeCase& c : {SizeCase{1, 1, 262, 237}, SizeCase{2, 1, 262, 237}, SizeCase{0, 0, 170, 145}}) {
-    SCOPED_TRACE(c.normals);
+  using enum TMeshVersion;
+  // After 1.0: 8 bytes of operation per submesh and 6 of name table, and the header's own length.
+  for (const SizeCase& c :
+       {SizeCase{1, 1, V1_0, 262, 237}, SizeCase{2, 1, V1_0, 262, 237}, SizeCase{0, 0, V1_0, 170, 145},
+        SizeCase{1, 1, V1_7, 276, 251}, SizeCase{0, 0, V1_7, 184, 159}, SizeCase{2, 1, V1_8, 275, 251},
+        SizeCase{1, 1, V1_10, 277, 251}}) {
+    SCOPED_TRACE(::testing::Message() << c.normals << " " << c.fileSize);
     TempFolder dir;
     WriterScene scene;
     scene.exporter.normalsToExport = static_cast<std::uint8_t>(c.normals);
+    scene.exporter.meshVersion = c.version;
     std::vector<ZROgreTextureT*> textures;
     if (c.units) textures.push_back(&scene.Texture("a.png"));
     scene.SubMesh(scene.Material("M", textures), 3, c.units, 1);
     const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
     EXPECT_EQ(bytes.size(), c.fileSize);
-    std::uint32_t meshLength;
-    std::memcpy(&meshLength, bytes.data() + 27, 4);
-    EXPECT_EQ(meshLength, c.meshLength);
+    EXPECT_EQ(MeshLength(bytes), c.meshLength);
     MeshReader(bytes).Read();
   }
 }
 
 TEST(BinaryMesh, StartsWithHeaderThenMeshChunk) {
-  TempFolder dir;
-  WriterScene scene;
-  const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
-  EXPECT_EQ(bytes.substr(0, 27), std::string("\x00\x10[MeshSerializer_v1.30]\x0A\x00\x30", 27));
-  // No submeshes: the mesh chunk holds its flag and the bounds only, all zero.
-  ASSERT_EQ(bytes.size(), 25u + 41u);
-  const ParsedMesh mesh = MeshReader(bytes).Read();
-  for (const float f : mesh.bounds) EXPECT_EQ(f, 0.0f);
+  const struct {
+    TMeshVersion version;
+    const char* header;
+    std::size_t emptySize;  // no submeshes: the flag, the bounds, all zero, and the name table
+  } cases[] = {{TMeshVersion::V1_0, "[MeshSerializer_v1.30]", 25 + 41},
+               {TMeshVersion::V1_7, "[MeshSerializer_v1.41]", 25 + 47},
+               {TMeshVersion::V1_8, "[MeshSerializer_v1.8]", 24 + 47},
+               {TMeshVersion::V1_10, "[MeshSerializer_v1.100]", 26 + 47}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    TempFolder dir;
+    WriterScene scene;
+    scene.exporter.meshVersion = c.version;
+    const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
+    EXPECT_EQ(bytes, std::string("\x00\x10", 2) + c.header + std::string("\x0A\x00\x30", 3) +
+                         bytes.substr(bytes.find('\n') + 3));
+    ASSERT_EQ(bytes.size(), c.emptySize);
+    const ParsedMesh mesh = MeshReader(bytes).Read();
+    EXPECT_EQ(mesh.header, c.header);
+    for (const float f : mesh.bounds) EXPECT_EQ(f, 0.0f);
+  }
 }
 
 struct LayoutCase {
@@ -245,10 +286,10 @@ TEST(BinaryMesh, SubMeshesKeepOrderNamesAndIndices) {
   const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "m.mesh")).Read();
   ASSERT_EQ(mesh.subMeshes.size(), 2u);
   EXPECT_EQ(mesh.subMeshes[0].material, "");
-  EXPECT_EQ(mesh.subMeshes[0].indices, (std::vector<std::uint16_t>{0, 1, 2, 1, 2, 3}));
+  EXPECT_EQ(mesh.subMeshes[0].indices, (std::vector<std::uint32_t>{0, 1, 2, 1, 2, 3}));
   EXPECT_EQ(mesh.subMeshes[0].elements.size(), 2u);  // position and normal only
   EXPECT_EQ(mesh.subMeshes[1].material, "Lvl/my mat");
-  EXPECT_EQ(mesh.subMeshes[1].indices, (std::vector<std::uint16_t>{2, 1, 0}));
+  EXPECT_EQ(mesh.subMeshes[1].indices, (std::vector<std::uint32_t>{2, 1, 0}));
 }
 
 TEST(BinaryMesh, BoundsSpanAllSubMeshes) {
@@ -271,43 +312,70 @@ TEST(BinaryMesh, BoundsSpanAllSubMeshes) {
 }
 
 TEST(BinaryMesh, VertexLimitIsCheckedBeforeWriting) {
-  WriterScene scene;
-  auto& m = scene.Material("M");
-  auto& s = scene.SubMesh(m, 65536, 0, 0);
-  s.Faces.push_back({{65535, 0, 1}, &m});
-  EXPECT_NO_THROW(scene.exporter.CheckBinaryLimits());
-
-  s.Vertices.push_back(std::make_unique<ZROgreVertexT>(0.0f, 0.0f, 0.0f));
-  try {
-    scene.exporter.CheckBinaryLimits();
-    FAIL() << "65537 vertices accepted";
-  } catch (const Error& e) {
-    EXPECT_STREQ(e.what(), "Submeshes containing > 65536 vertices not supported.");
+  const struct {
+    int vertices;
+    std::int32_t index;  // one more face's first corner
+    bool allow32BitIndices;
+    bool accepted;
+  } cases[] = {
+      {65536, 65535, false, true}, {65537, 0, false, false},    {65537, 65536, true, true},
+      {65536, 65535, true, true},  {65536, 65536, true, false},  // an index past the vertices never widens a
+                                                                 // submesh that fits
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.vertices << " " << c.index << " " << c.allow32BitIndices);
+    WriterScene scene;
+    scene.exporter.allow32BitIndices = c.allow32BitIndices;
+    auto& m = scene.Material("M");
+    scene.SubMesh(m, c.vertices, 0, 0).Faces.push_back({{c.index, 0, 1}, &m});
+    try {
+      scene.exporter.CheckBinaryLimits();
+      EXPECT_TRUE(c.accepted);
+    } catch (const Error& e) {
+      EXPECT_FALSE(c.accepted);
+      EXPECT_STREQ(e.what(), "Submeshes containing > 65536 vertices not supported.");
+    }
   }
 }
 
 // Vertices and indices far beyond one output block: nothing lost or repeated at the seams.
+// Only a submesh over 65536 vertices gets 32-bit indices, and only when they are allowed.
 TEST(BinaryMesh, FullSizeSubMeshIsWritten) {
-  TempFolder dir;
-  WriterScene scene;
-  auto& m = scene.Material("M", {&scene.Texture("a.png")});
-  auto& s = scene.SubMesh(m, 65536, 1, 30000);
-  s.Faces.push_back({{65535, 65534, 0}, &m});
-  const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "m.mesh")).Read();
-  ASSERT_EQ(mesh.subMeshes.size(), 1u);
-  const ParsedSubMesh& p = mesh.subMeshes[0];
-  EXPECT_EQ(p.vertexCount, 65536u);
-  std::vector<std::uint16_t> indices;
-  for (int f = 0; f < 30000; ++f) {
-    for (const int i : {f, f + 1, f + 2}) indices.push_back(static_cast<std::uint16_t>(i));
+  const struct {
+    int vertices;
+    TMeshVersion version;
+    bool wideIndices;
+  } cases[] = {{65536, TMeshVersion::V1_0, false}, {65537, TMeshVersion::V1_8, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.vertices);
+    TempFolder dir;
+    WriterScene scene;
+    scene.exporter.allow32BitIndices = true;
+    scene.exporter.meshVersion = c.version;
+    auto& m = scene.Material("M", {&scene.Texture("a.png")});
+    scene.SubMesh(m, 3, 1, 1);
+    auto& s = scene.SubMesh(m, c.vertices, 1, 30000);
+    const std::int32_t last = c.vertices - 1;
+    s.Faces.push_back({{last, last - 1, 0}, &m});
+    const ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "m.mesh")).Read();
+    ASSERT_EQ(mesh.subMeshes.size(), 2u);
+    EXPECT_FALSE(mesh.subMeshes[0].wideIndices);
+    EXPECT_EQ(mesh.subMeshes[0].indices, (std::vector<std::uint32_t>{0, 1, 2}));
+    const ParsedSubMesh& p = mesh.subMeshes[1];
+    EXPECT_EQ(p.wideIndices, c.wideIndices);
+    EXPECT_EQ(p.vertexCount, static_cast<std::uint32_t>(c.vertices));
+    std::vector<std::uint32_t> indices;
+    for (std::uint32_t f = 0; f < 30000; ++f) indices.insert(indices.end(), {f, f + 1, f + 2});
+    indices.insert(indices.end(),
+                   {static_cast<std::uint32_t>(last), static_cast<std::uint32_t>(last - 1), 0});
+    EXPECT_TRUE(p.indices == indices);
+    std::vector<float> data;
+    for (int i = 0; i < c.vertices; ++i) {
+      data.insert(data.end(),
+                  {static_cast<float>(i), static_cast<float>(i) * 0.5f, -1.0f, 0, 1, 0, 0, 0.25f});
+    }
+    EXPECT_TRUE(p.data == data);
   }
-  indices.insert(indices.end(), {65535, 65534, 0});
-  EXPECT_TRUE(p.indices == indices);
-  std::vector<float> data;
-  for (int i = 0; i < 65536; ++i) {
-    data.insert(data.end(), {static_cast<float>(i), static_cast<float>(i) * 0.5f, -1.0f, 0, 1, 0, 0, 0.25f});
-  }
-  EXPECT_TRUE(p.data == data);
 }
 
 // A vertex wider than the output's block (thousands of coordinate sets) still goes out whole.
