@@ -76,6 +76,9 @@ TEST_F(ExportTool, UsageErrors) {
       {"a", "b", "--prefix"},
       {"--quiet=yes", "a", "b"},
       {"--textures-from", "x", "--install-dir", "y", "a", "b"},
+      {"--mesh-version", "1.9", "a", "b"},
+      {"--mesh-version=1.30", "a", "b"},  // the file's name for 1.0 is not the option's
+      {"--32bit-indices=yes", "a", "b"},
   };
   for (const auto& args : cases) {
     const Result r = RunTool(args);
@@ -93,6 +96,7 @@ TEST_F(ExportTool, HelpAndVersion) {
   EXPECT_EQ(help.status, kExitOk);
   EXPECT_EQ(help.out.rfind(kUsageLine, 0), 0u);
   EXPECT_NE(help.out.find("--textures-from DIR"), std::string::npos);
+  EXPECT_EQ(RunTool({"-h"}).out, help.out);
   const Result version = RunTool({"--version"});
   EXPECT_EQ(version.status, kExitOk);
   EXPECT_EQ(version.out, "pallix-export 2.0\n");
@@ -122,6 +126,7 @@ TEST_F(ExportTool, EveryOptionHasItsEffect) {
     std::string file;     // read after the run
     std::string present;  // must be in it ("" = only the file must exist)
     std::string absent;   // must not be in it, or, with an empty file, a path that must not exist
+    std::string output = "x.xml";
   } cases[] = {
       {{}, "x.xml", "<position x=\"1.5\"", ""},
       {{"--scale", "2"}, "x.xml", "<position x=\"3\"", "x=\"1.5\""},
@@ -138,6 +143,12 @@ TEST_F(ExportTool, EveryOptionHasItsEffect) {
       {{}, "x.material", "scene_blend ", ""},
       {{"--dynamic-lighting", "all"}, "x.material", "material LightMapped0", "scene_blend"},
       {{"--dynamic-lighting", "unlit"}, "x.material", "scene_blend ", ""},
+      {{}, "x.mesh", std::string("\x00\x10[MeshSerializer_v1.30]\n\x00\x30", 27), "", "x.mesh"},
+      {{"--mesh-version", "1.0"}, "x.mesh", "[MeshSerializer_v1.30]\n", "", "x.mesh"},
+      {{"--mesh-version", "1.7"}, "x.mesh", "[MeshSerializer_v1.41]\n", "", "x.mesh"},
+      {{"--mesh-version=1.8"}, "x.mesh", "[MeshSerializer_v1.8]\n", "", "x.mesh"},
+      {{"--mesh-version", "1.10"}, "x.mesh", "[MeshSerializer_v1.100]\n", "", "x.mesh"},
+      {{"--mesh-version", "1.8"}, "x.xml", "<mesh>", "MeshSerializer"},  // XML has no version
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
@@ -146,7 +157,7 @@ TEST_F(ExportTool, EveryOptionHasItsEffect) {
     std::vector<std::string> args = c.options;
     args.push_back("--quiet");
     args.push_back(scene);
-    args.push_back(run / "out/x.xml");
+    args.push_back(run / "out/" + c.output);
     const Result r = RunTool(args);
     ASSERT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(r.out, "");
@@ -169,6 +180,45 @@ TEST_F(ExportTool, SmoothNormalsDifferFromFaceNormals) {
       kExitOk);
   EXPECT_NE(Out("smooth.xml").find("<normal "), std::string::npos);
   EXPECT_NE(Out("face.xml"), Out("smooth.xml"));
+}
+
+// One primitive of 21,846 separate triangles: 65,538 vertices in one submesh.
+TEST_F(ExportTool, SubmeshOverTheVertexLimit) {
+  std::string document =
+      "<scene><materials><category name=\"c\"><material id=\"m\" name=\"Red\" used=\"true\">"
+      "<layer type=\"color\" blend=\"replace\"><color r=\"255\" g=\"0\" b=\"0\" /></layer>"
+      "</material></category></materials><primitives><primitive id=\"p\" name=\"tris\" type=\"userdefined\" "
+      "visible=\"true\" snap=\"none\" autoUV=\"false\"><vertices>";
+  constexpr int kTriangles = 21846;
+  for (int i = 0; i < 3 * kTriangles; ++i) {
+    document += "<vertex id=\"" + std::to_string(i) + "\" x=\"" + std::to_string(i) + "\" y=\"" +
+                std::to_string(i % 3) + "\" z=\"0\" />";
+  }
+  document += "</vertices><polygons>";
+  for (int t = 0; t < kTriangles; ++t) {
+    document += "<poly mid=\"m\">";
+    for (int i = 3 * t; i < 3 * t + 3; ++i)
+      document += "<vertex vid=\"" + std::to_string(i) + "\" u0=\"0\" v0=\"0\" />";
+    document += "</poly>";
+  }
+  document += "</polygons></primitive></primitives></scene>";
+  WriteFile(dir / "big/scene.xml", document);
+  const std::string big = dir / "big/scene.xml";
+
+  const Result refused = RunTool({"--no-textures", big, dir / "out/a.mesh"});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_EQ(refused.err, "pallix-export: Submeshes containing > 65536 vertices not supported.\n");
+  EXPECT_EQ(ListFolder(dir / "out"), "");  // checked before any file is written
+
+  const Result wide = RunTool({"--no-textures", "--32bit-indices", big, dir / "out/b.mesh"});
+  ASSERT_EQ(wide.status, kExitOk) << wide.err;
+  EXPECT_EQ(wide.out, "1 submesh, 65538 vertices, 21846 faces, 1 material, 0 textures written\n");
+  // Material name "Red", then: no shared vertices, the index count, 32-bit indices.
+  const std::string mesh = Out("b.mesh");
+  EXPECT_EQ(mesh.substr(38, 10), std::string("Red\n\x00\x02\x00\x01\x00\x01", 10));
+  // Header, mesh flag and bounds, submesh fields and indices, geometry with position, normal
+  // and one coordinate set (the colour's unit).
+  EXPECT_EQ(mesh.size(), 25u + 41 + 6 + 4 + 1 + 4 + 1 + 4 * 65538 + 10 + 54 + 16 + 32 * 65538);
 }
 
 TEST_F(ExportTool, TextureSources) {

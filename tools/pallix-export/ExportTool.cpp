@@ -37,8 +37,12 @@ constexpr char kHelp[] =
     "                              (default SCENE's folder)\n"
     "  --install-dir DIR           instead: editor install folder whose Korvel.ini names it\n"
     "  --options FILE              take the options from a plug-in options file; flags win\n"
+    "  --mesh-version V            binary mesh format as OgreMeshUpgrader -V names it: 1.0\n"
+    "                              (default, as the plug-in writes), 1.7, 1.8 or 1.10\n"
+    "  --32bit-indices             binary submeshes over 65536 vertices get 32-bit indices\n"
+    "                              instead of failing the export\n"
     "  --quiet                     no progress and no summary\n"
-    "  --help, --version\n"
+    "  -h, --help, --version\n"
     "\n"
     "Exit status: 0 done, 1 export failed, 2 usage error.\n";
 
@@ -50,6 +54,8 @@ struct Flags {
   std::optional<std::string> scale, materialPath, texturePath, prefix, texturesFrom, installDir, optionsFile;
   std::optional<bool> materials, textures, lightmaps;
   std::optional<std::int32_t> normals, dynamicLighting;
+  TMeshVersion meshVersion = TMeshVersion::V1_0;
+  bool wideIndices = false;
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -62,6 +68,13 @@ std::int32_t Choice(std::string_view option, const std::string& value,
   for (const std::string_view name : names) {
     if (value == name) return index;
     ++index;
+  }
+  throw UsageError{Format("invalid value '%s' for %s", {value, option})};
+}
+
+TMeshVersion MeshVersionChoice(std::string_view option, const std::string& value) {
+  for (std::size_t i = 0; i < kMeshVersionNames.size(); ++i) {
+    if (value == kMeshVersionNames[i]) return static_cast<TMeshVersion>(i);
   }
   throw UsageError{Format("invalid value '%s' for %s", {value, option})};
 }
@@ -126,9 +139,13 @@ Flags ParseArgs(const std::vector<std::string>& args) {
       flags.installDir = value();
     } else if (name == "--options") {
       flags.optionsFile = value();
+    } else if (name == "--mesh-version") {
+      flags.meshVersion = MeshVersionChoice(name, value());
+    } else if (name == "--32bit-indices") {
+      flag(flags.wideIndices);
     } else if (name == "--quiet") {
       flag(flags.quiet);
-    } else if (name == "--help") {
+    } else if (name == "--help" || name == "-h") {
       flag(flags.help);
     } else if (name == "--version") {
       flag(flags.version);
@@ -215,6 +232,8 @@ int Export(const Flags& flags, std::FILE* out, const ExportToolSetting& setting)
   std::optional<TProgressForm> terminal(std::in_place, setting.showProgress && !flags.quiet);
   auto exporter = std::make_unique<ZROgreMeshExporterT>(std::make_unique<ForwardingView>(*terminal));
   CopyOptions(options, *exporter);
+  exporter->meshVersion = flags.meshVersion;
+  exporter->allow32BitIndices = flags.wideIndices;
   if (!flags.installDir) {
     std::string folder = flags.texturesFrom ? *flags.texturesFrom : std::string(ExtractFilePath(sceneFile));
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
