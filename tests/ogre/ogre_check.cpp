@@ -6,6 +6,7 @@
 //   pallix_ogre_check [--expect FILE] [--mesh FILE] [--material FILE] [--xml FILE]
 //                     [--converted yes]   (the mesh comes from OgreXMLConverter)
 //   pallix_ogre_check --uniquify-xml IN OUT
+//   pallix_ogre_check --resave BASE   (BASE.mesh and the other versions beside it, see Resave)
 //
 // Without --expect, a mesh and a material script are checked against each other: every
 // submesh names a material of the script, and carries the coordinate sets its units read.
@@ -449,6 +450,63 @@ std::vector<LoadedSubMesh> ScanXmlMesh(const std::string& fileName) {
   return out;
 }
 
+// ---- OGRE's own writer ------------------------------------------------------------------
+
+// The part after the header chunk.
+std::string Body(const std::string& bytes) {
+  return bytes.substr(std::min(bytes.find('\n') + 1, bytes.size()));
+}
+std::string Header(const std::string& bytes) { return bytes.substr(0, bytes.size() - Body(bytes).size()); }
+
+// Every version we write, as OGRE's serializer writes it from our 1.0 file. OGRE adds a submesh
+// operation chunk to every submesh and an empty submesh name table in 1.0 as well; our 1.0
+// files leave both out, as the plug-in always has, so OGRE's 1.0 must equal our 1.7 file but
+// for the header.
+struct VersionRow {
+  Ogre::MeshVersion version;
+  const char* suffix;      // of our file in this version
+  const char* sameBodyAs;  // our file OGRE's re-save equals after the header
+};
+const VersionRow kVersions[] = {
+    {Ogre::MESH_VERSION_1_0, ".mesh", ".v1.7.mesh"},
+    {Ogre::MESH_VERSION_1_7, ".v1.7.mesh", ".v1.7.mesh"},
+    {Ogre::MESH_VERSION_1_8, ".v1.8.mesh", ".v1.8.mesh"},
+    {Ogre::MESH_VERSION_1_10, ".v1.10.mesh", ".v1.10.mesh"},
+};
+
+// OGRE re-saves our 1.0 file in every version, and our file of each later version in its own
+// version; each must come out as our files are, byte for byte. The material script is read
+// first: OGRE keeps a submesh's material name only when the material exists.
+void Resave(const std::string& base) {
+  gContext = base;
+  LoadMaterials(base + ".material");
+  Ogre::MeshSerializer serializer;
+  int n = 0;
+  auto resaved = [&](const std::string& from, Ogre::MeshVersion version) {
+    Ogre::MeshPtr mesh =
+        Ogre::MeshManager::getSingleton().createManual("resave" + std::to_string(n++), Group());
+    serializer.importMesh(Stream(from), mesh.get());
+    const std::string to = base + ".ogre.mesh";
+    serializer.exportMesh(mesh.get(), to, version);
+    Ogre::MeshManager::getSingleton().remove(mesh);
+    return ReadFile(to);
+  };
+  const std::string ours10 = ReadFile(base + ".mesh");
+  for (const VersionRow& row : kVersions) {
+    gContext = base + row.suffix;
+    const std::string ours = ReadFile(base + row.suffix);
+    const std::string fromOurs10 = resaved(base + ".mesh", row.version);
+    if (Header(fromOurs10) != Header(ours)) Fail("OGRE's header is " + Header(fromOurs10));
+    if (Body(fromOurs10) != Body(ReadFile(base + row.sameBodyAs))) {
+      Fail(std::string("OGRE's re-save of the 1.0 file differs from ") + row.sameBodyAs);
+    }
+    if (row.version != Ogre::MESH_VERSION_1_0 && resaved(base + row.suffix, row.version) != ours) {
+      Fail("OGRE's re-save differs from the file it read");
+    }
+  }
+  std::remove((base + ".ogre.mesh").c_str());
+}
+
 // OgreXMLConverter cannot read an XML mesh in which two submeshes name the same material (it
 // creates a material per submesh); the copy it is given names the repeats "name#2", "name#3".
 int UniquifyXml(const std::string& in, const std::string& out) {
@@ -469,6 +527,15 @@ int UniquifyXml(const std::string& in, const std::string& out) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--uniquify-xml") return UniquifyXml(argv[2], argv[3]);
+  if (argc == 3 && std::string(argv[1]) == "--resave") {
+    try {
+      OgreSetup ogre;
+      Resave(argv[2]);
+    } catch (const std::exception& e) {
+      Fail(std::string("exception: ") + e.what());
+    }
+    return gFailures ? 1 : 0;
+  }
   std::string expectFile, meshFile, materialFile, xmlFile;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];

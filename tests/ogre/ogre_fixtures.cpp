@@ -1,6 +1,7 @@
 // Writes hand-built meshes and material scripts for the OGRE checks, one set per scenario:
-// NAME.mesh (unless too big for 16-bit indices), NAME.xml, NAME.material and NAME.expect, the
-// last listing what OGRE must find in the others.
+// NAME.mesh (format 1.0), NAME.v1.7.mesh, NAME.v1.8.mesh and NAME.v1.10.mesh, NAME.xml,
+// NAME.material and NAME.expect, the last listing what OGRE must find in the others. Submeshes
+// over 65536 vertices get 32-bit indices.
 //
 //   pallix_ogre_fixtures FOLDER    (the folder is emptied first)
 #include <cmath>
@@ -93,8 +94,8 @@ std::vector<Scenario> Scenarios() {
         {"x&y<z>", {}}},
        {{0, 6}, {1, 6}, {2, 6}, {3, 6}}},
       {"full_submesh", 1, true, {stone}, {{0, 65536}}},
-      // Too many vertices for the binary writer; the XML mesh says so with 32-bit indices.
-      {"big_submesh", 1, true, {stone}, {{0, 70000}}},
+      // 32-bit indices for the big one only.
+      {"big_submesh", 1, true, {stone, bare}, {{0, 70000}, {1, 12}}},
   };
 }
 
@@ -159,17 +160,17 @@ void Write(const Scenario& sc, const std::string& folder) {
     exporter.Materials->push_back(std::move(m));
   }
   int seed = 0;
-  bool binary = true;
   for (const SubMeshSpec& ss : sc.subMeshes) {
     ZROgreMaterialT& m = *(*exporter.Materials)[static_cast<std::size_t>(ss.material)];
     exporter.SubMeshes->push_back(MakeSubMesh(m, ss.vertices, m.TextureUnitCount(), seed++));
-    binary = binary && ss.vertices <= 65536;
   }
 
   const std::string base = folder + "/" + sc.name;
-  if (binary) {
+  exporter.allow32BitIndices = true;
+  for (std::size_t v = 0; v < kMeshVersionNames.size(); ++v) {
+    exporter.meshVersion = static_cast<TMeshVersion>(v);
     exporter.CheckBinaryLimits();
-    TOutputFile file(base + ".mesh");
+    TOutputFile file(v == 0 ? base + ".mesh" : base + ".v" + std::string(kMeshVersionNames[v]) + ".mesh");
     exporter.WriteBinaryHeader(file);
     exporter.WriteBinaryMesh(file);
     file.Commit();
