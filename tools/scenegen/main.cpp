@@ -1,4 +1,6 @@
 // pallix-scenegen: writes a generated scene document (and, on request, its texture files).
+#include <unistd.h>
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "PluginCommand.h"
 #include "SceneGenerator.h"
 
 namespace {
@@ -22,9 +25,13 @@ const char* const kUsage =
     "  --size MB        grow the document to about this size\n"
     "  --terrain N      one N x N grid of quads instead of the primitives\n"
     "  --plain          no comments, unknown elements or spelling variants\n"
-    "  --known-materials  every polygon names one of the document's materials\n"
+    "  --unknown-materials  some polygons name a material the document lacks, which ends\n"
+    "                   an export (for reader tests; by default every polygon names one\n"
+    "                   of the document's materials)\n"
     "  --textures DIR   also write the referenced texture files into DIR\n"
-    "  --out FILE       write the document to FILE (default: standard output)\n";
+    "  --out FILE       write the document to FILE (default: standard output, unless it\n"
+    "                   is a terminal)\n"
+    "  -h, --help, --version\n";
 
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
@@ -36,6 +43,8 @@ bool ParseNumber(std::string_view text, T& value) {
 
 int main(int argc, char** argv) {
   pallix::scenegen::Options options;
+  // Documents are meant to be exported whole unless asked otherwise.
+  options.UnknownMaterials = false;
   std::string textures, out;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -45,11 +54,17 @@ int main(int argc, char** argv) {
     if (arg == "--plain") {
       options.Decorations = false;
       continue;
-    } else if (arg == "--known-materials") {
+    } else if (arg == "--unknown-materials") {
+      options.UnknownMaterials = true;
+      continue;
+    } else if (arg == "--known-materials") {  // the default; scripts may still name it
       options.UnknownMaterials = false;
       continue;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("pallix-scenegen %s\n", pallix::kPluginVersion);
       return 0;
     } else if (!hasValue) {
       ok = false;
@@ -79,6 +94,11 @@ int main(int argc, char** argv) {
       return 2;
     }
     ++i;
+  }
+  if (out.empty() && isatty(STDOUT_FILENO)) {
+    // Megabytes of XML are no use on a terminal.
+    std::fprintf(stderr, "pallix-scenegen: give --out FILE or redirect standard output\n%s", kUsage);
+    return 2;
   }
   options.BuildModel = false;
   try {
