@@ -183,7 +183,7 @@ MeshBounds ComputeBounds(const std::vector<ZROgreBaseVertexT>& positions) {
 // Each writer below follows its length function, which counts the chunk's header and
 // everything nested in it.
 
-constexpr Length kElementLength = kChunkHeaderSize + 5 * 2;
+constexpr Length kElementLength = kChunkHeaderSize + 5 * Length{2};
 
 void WriteVertexElement(ChunkWriter& out, std::uint16_t type, std::uint16_t semantic, std::uint16_t offset,
                         std::uint16_t index) {
@@ -346,7 +346,7 @@ void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMesh
   if (layout.operation) WriteSubMeshOperation(out);
 }
 
-constexpr Length kBoundsLength = kChunkHeaderSize + 7 * 4;
+constexpr Length kBoundsLength = kChunkHeaderSize + 7 * Length{4};
 
 void WriteBounds(ChunkWriter& out, const MeshBounds& b) {
   LengthGuard guard(out, kBoundsLength);
