@@ -24,5 +24,6 @@ echo "$mode_line"
 status=0
 ctest --preset native-release -j "$jobs" || status=1
 ctest --preset native-asan -j "$jobs" || status=1
+./package.sh || status=1
 echo "$mode_line"
 exit $status
