@@ -81,13 +81,15 @@ void* TArena::Allocate(std::size_t bytes) {
   constexpr std::size_t kLargestBlock = 64 * 1024;
   bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
   if (bytes > left_) {
-    if (bytes > kLargestBlock / 4) {
-      // A block of its own; the current block keeps serving small requests.
+    const std::size_t size = std::clamp(reserved_, kFirstBlock, kLargestBlock);
+    // A big request, or one larger than the next block would be (a polygon of many corners,
+    // a material of many layers), gets a block of its own; the current block keeps serving
+    // small requests.
+    if (bytes > kLargestBlock / 4 || bytes > size) {
       blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
       reserved_ += bytes;
       return blocks_.back().get();
     }
-    const std::size_t size = std::clamp(reserved_, kFirstBlock, kLargestBlock);
     blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
     reserved_ += size;
     next_ = blocks_.back().get();

@@ -173,6 +173,73 @@ TEST_F(ExportRun, TexturesNeverLandOutsideTheTextureFolder) {
   EXPECT_EQ(exporter->TexturesWritten, 2);
 }
 
+// One material of `layers` layers (a colour, then textures) and one polygon of `corners`
+// distinct corners with a coordinate pair per layer.
+std::string SizedScene(int corners, int layers) {
+  std::string doc = R"(<scene><materials><category name="c"><material id="m" name="M" used="true">)";
+  for (int k = 0; k < layers; ++k) {
+    doc += k == 0 ? R"(<layer type="color" blend="replace"><color r="1" g="2" b="3" /></layer>)"
+                  : R"(<layer type="texture" blend="add"><texture file="t)" + std::to_string(k) +
+                        R"(.png" /></layer>)";
+  }
+  doc += R"(</material></category></materials><primitives><primitive id="p" name="p" type="userdefined" )"
+         R"(visible="true" snap="none" autoUV="false"><vertices>)";
+  for (int i = 0; i < corners; ++i) {
+    doc += "<vertex id=\"v" + std::to_string(i) + "\" x=\"" + std::to_string(i) + "\" y=\"" +
+           std::to_string(i % 5) + "\" z=\"1\" />";
+  }
+  doc += R"(</vertices><polygons><poly mid="m">)";
+  for (int i = 0; i < corners; ++i) {
+    doc += "<vertex vid=\"v" + std::to_string(i) + "\"";
+    for (int k = 0; k < layers; ++k) {
+      doc += " u" + std::to_string(k) + "=\"" + std::to_string(k) + "\" v" + std::to_string(k) + "=\"" +
+             std::to_string(i) + "\"";
+    }
+    doc += " />";
+  }
+  return doc + "</poly></polygons></primitive></primitives></scene>";
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Scene model sizes: polygons and materials of any size, first in their primitive, through
+// the reader, the conversion and every writer.
+TEST_F(ExportRun, SceneModelSizes) {
+  struct Case {
+    int corners, layers;
+    const char* mesh;
+  } cases[] = {
+      {65, 1, "cap.mesh"},    {1000, 2, "cylinder.xml"}, {3, 33, "layers.mesh"},
+      {4, 100, "layers.xml"}, {1000, 100, "both.mesh"},  {129, 17, "both.xml"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mesh);
+    WriteFile(scene, SizedScene(c.corners, c.layers));
+    Export(dir / "out/" + c.mesh);
+    const std::string mesh = ReadFile(dir / "out/" + c.mesh);
+    const auto vertices = static_cast<std::size_t>(c.corners);
+    const auto sets = static_cast<std::size_t>(c.layers);
+    if (ExtractFileExt(c.mesh) == ".xml") {
+      EXPECT_EQ(Count(mesh, "<vertex>"), vertices);
+      EXPECT_EQ(Count(mesh, "<texcoord "), vertices * sets);
+      EXPECT_EQ(Count(mesh, "<face "), vertices - 2);
+    } else {
+      // Header, mesh, submesh, geometry, declaration and vertex buffer chunks around the
+      // indices and the vertices (position, face normal, the sets).
+      const std::size_t stride = 24 + 8 * sets;
+      EXPECT_EQ(mesh.size(),
+                25 + 41 + 14 + 6 * (vertices - 2) + 10 + 6 + 16 * (2 + sets) + 16 + stride * vertices);
+    }
+    const std::string script = ReadFile(dir / "out/" + ChangeFileExt(c.mesh, ".material"));
+    EXPECT_EQ(Count(script, "texture_unit"), sets);
+    EXPECT_EQ(Count(script, "tex_coord_set " + std::to_string(c.layers - 1)), c.layers > 1 ? 1u : 0u);
+  }
+}
+
 // Failures halfway: nothing half-written, earlier files of those names intact, completed
 // files kept.
 TEST_F(ExportRun, AnUnwritableMaterialFolderKeepsTheCompletedMesh) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <string>
@@ -252,6 +253,15 @@ TEST(SceneModel, ArenaHandsOutAlignedDisjointRoom) {
   EXPECT_EQ(c, b + 2);
   EXPECT_EQ(arena.BytesReserved(), small + 800000);
   EXPECT_LE(small, 1024u);  // a small primitive keeps a small block
+
+  // Requests larger than the block the arena would open next get all the room they ask for.
+  const std::pair<std::size_t, std::size_t> requests[] = {{0, 513}, {0, 16384}, {8, 2000}, {8, 16385}};
+  for (const auto& [first, bytes] : requests) {
+    TArena fresh;
+    if (first) fresh.Allocate<char>(first);
+    std::fill_n(fresh.Allocate<char>(bytes), bytes, 'x');
+    EXPECT_GE(fresh.BytesReserved(), first + bytes) << bytes;
+  }
 }
 
 TEST(SceneModel, AddersReturnTheNewIndexAndGettersCheckBounds) {
