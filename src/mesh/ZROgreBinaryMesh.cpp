@@ -149,7 +149,8 @@ struct MeshBounds {
   float radius = 0;
 };
 
-// Box over every position; the radius is the largest distance from the box's centre.
+// Box over every position; the radius is the largest distance from the origin, where OGRE
+// centres an object's bounding sphere.
 MeshBounds ComputeBounds(const std::vector<ZROgreBaseVertexT>& positions) {
   MeshBounds b;
   if (positions.empty()) return b;
@@ -164,16 +165,10 @@ MeshBounds ComputeBounds(const std::vector<ZROgreBaseVertexT>& positions) {
     b.maxY = std::max(b.maxY, v.Y);
     b.maxZ = std::max(b.maxZ, v.Z);
   }
-  const auto cx = static_cast<float>((static_cast<double>(b.minX) + b.maxX) / 2);
-  const auto cy = static_cast<float>((static_cast<double>(b.minY) + b.maxY) / 2);
-  const auto cz = static_cast<float>((static_cast<double>(b.minZ) + b.maxZ) / 2);
   float largest = 0;
   for (const ZROgreBaseVertexT& v : positions) {
-    const auto dx = static_cast<float>(static_cast<double>(v.X) - cx);
-    const auto dy = static_cast<float>(static_cast<double>(v.Y) - cy);
-    const auto dz = static_cast<float>(static_cast<double>(v.Z) - cz);
-    const auto d2 = static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy +
-                                       static_cast<double>(dz) * dz);
+    const auto d2 = static_cast<float>(static_cast<double>(v.X) * v.X + static_cast<double>(v.Y) * v.Y +
+                                       static_cast<double>(v.Z) * v.Z);
     if (d2 > largest) largest = d2;
   }
   b.radius = static_cast<float>(std::sqrt(static_cast<double>(largest)));

@@ -300,15 +300,22 @@ TEST(BinaryMesh, BoundsSpanAllSubMeshes) {
   scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{2, 4, 6});
   ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "a.mesh")).Read();
   EXPECT_EQ(std::vector<float>(mesh.bounds, mesh.bounds + 7),
-            (std::vector<float>{0, 0, 0, 2, 4, 6, static_cast<float>(std::sqrt(14.0))}));
+            (std::vector<float>{0, 0, 0, 2, 4, 6, static_cast<float>(std::sqrt(56.0))}));
 
-  // Negative boxes, and a centre that is not the origin.
+  // Negative boxes; the radius reaches from the origin, not from the box's centre.
   scene.exporter.SubMeshes->at(0)->Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-3, -1, 5});
   scene.exporter.SubMeshes->at(1)->Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-1, -7, 9});
   scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-2, -4, 7});
   mesh = MeshReader(WriteMesh(scene.exporter, dir / "b.mesh")).Read();
   EXPECT_EQ(std::vector<float>(mesh.bounds, mesh.bounds + 7),
-            (std::vector<float>{-3, -7, 5, -1, -1, 9, static_cast<float>(std::sqrt(14.0))}));
+            (std::vector<float>{-3, -7, 5, -1, -1, 9, static_cast<float>(std::sqrt(131.0))}));
+
+  // The largest square is kept as a single: 4276 * 4276 + 7 * 7 = 18284225 becomes 18284224,
+  // whose root rounds to another single.
+  scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{4276, 7, 0});
+  mesh = MeshReader(WriteMesh(scene.exporter, dir / "c.mesh")).Read();
+  EXPECT_EQ(mesh.bounds[6], static_cast<float>(std::sqrt(18284224.0)));
+  EXPECT_NE(mesh.bounds[6], static_cast<float>(std::sqrt(18284225.0)));
 }
 
 TEST(BinaryMesh, VertexLimitIsCheckedBeforeWriting) {

@@ -272,15 +272,13 @@ std::vector<LoadedSubMesh> LoadMesh(const std::string& fileName) {
   }
   gContext = fileName;
   // The bounds chunk is exactly the box of the positions; the radius reaches the farthest
-  // position from the box's centre.
+  // position from the origin, where OGRE centres the bounding sphere.
   if (!positions.empty()) {
     if (box.getMinimum() != lo || box.getMaximum() != hi) Fail("bounds do not match the positions");
-    const Ogre::Vector3 centre = (lo + hi) / 2;
     double farthest = 0;
-    for (const Ogre::Vector3& v : positions) farthest = std::max(farthest, double((v - centre).length()));
+    for (const Ogre::Vector3& v : positions) farthest = std::max(farthest, double(v.length()));
     const double radius = mesh->getBoundingSphereRadius();
-    // OgreXMLConverter measures its radius from the origin instead.
-    if (!gConverted && std::fabs(radius - farthest) > 1e-5 * std::max(1.0, farthest)) {
+    if (std::fabs(radius - farthest) > 1e-5 * std::max(1.0, farthest)) {
       Fail("radius " + std::to_string(radius) + " is not the farthest distance " + std::to_string(farthest));
     }
   }
