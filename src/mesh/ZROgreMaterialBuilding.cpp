@@ -31,6 +31,15 @@ std::string TextureNameOf(const TMaterialLayer& layer) {
   return result;
 }
 
+// Red, green and blue bytes, then the name: the key of a colour texture.
+std::string ColorKey(std::string_view name, std::uint32_t color) {
+  std::string key;
+  key.reserve(3 + name.size());
+  for (int shift = 0; shift < 24; shift += 8) key += static_cast<char>(color >> shift);
+  key += name;
+  return key;
+}
+
 }  // namespace
 
 void ZROgreMeshExporterT::ProcessMaterials(TScene& scene) {
@@ -47,10 +56,13 @@ void ZROgreMeshExporterT::ProcessMaterials(TScene& scene) {
 
     for (std::int32_t j = 0; j < source.LayerCount(); ++j) {
       const TMaterialLayer& layer = *source.GetLayer(j);
-      ZROgreTextureT* texture = FindOrAddTexture(TextureNameOf(layer));
+      ZROgreTextureT* texture = nullptr;
       if (layer.LayerType == TLayerType::color) {
-        texture->IsColorTexture = true;
+        // Every use sets the colour: the last layer decides the alpha of a shared texture.
+        texture = FindOrAddColorTexture(TextureNameOf(layer), layer.Color);
         texture->Color = layer.Color;
+      } else {
+        texture = FindOrAddTexture(TextureNameOf(layer));
       }
       if (layer.IsLightmap) {
         material.IsLightmapped = true;
@@ -71,11 +83,55 @@ void ZROgreMeshExporterT::ProcessMaterials(TScene& scene) {
   }
 }
 
-ZROgreTextureT* ZROgreMeshExporterT::FindOrAddTexture(const std::string& name) {
-  for (const auto& texture : Textures) {
-    if (texture->FileName == name) return texture.get();
+void ZROgreMeshExporterT::IndexTextures() {
+  TextureIndex& index = textureIndex_;
+  if (index.indexed > Textures.size()) index = {};
+  for (; index.indexed < Textures.size(); ++index.indexed) {
+    const ZROgreTextureT& texture = *Textures[index.indexed];
+    index.byName.try_emplace(texture.FileName, index.indexed);
+    if (texture.IsColorTexture)
+      index.byColor.try_emplace(ColorKey(texture.FileName, texture.Color), index.indexed);
   }
+}
+
+ZROgreTextureT* ZROgreMeshExporterT::FindOrAddTexture(const std::string& name) {
+  IndexTextures();
+  const auto found = textureIndex_.byName.find(name);
+  if (found != textureIndex_.byName.end()) {
+    ZROgreTextureT* texture = Textures[found->second].get();
+    if (texture->FileName == name) return texture;
+    // The list was changed behind the index's back: index it afresh.
+    textureIndex_ = {};
+    return FindOrAddTexture(name);
+  }
+  textureIndex_.byName.emplace(name, Textures.size());
+  ++textureIndex_.indexed;
   return Textures.emplace_back(std::make_unique<ZROgreTextureT>(name)).get();
+}
+
+ZROgreTextureT* ZROgreMeshExporterT::FindOrAddColorTexture(const std::string& name, std::uint32_t color) {
+  IndexTextures();
+  std::string key = ColorKey(name, color);
+  const auto found = textureIndex_.byColor.find(key);
+  if (found != textureIndex_.byColor.end()) {
+    ZROgreTextureT* texture = Textures[found->second].get();
+    if (texture->IsColorTexture && texture->FileName == name && ColorKey(name, texture->Color) == key)
+      return texture;
+    textureIndex_ = {};
+    return FindOrAddColorTexture(name, color);
+  }
+  ZROgreTextureT* texture = FindOrAddTexture(name);
+  std::size_t position = textureIndex_.byName.at(name);
+  if (texture->IsColorTexture) {
+    // The name already paints another colour: this colour gets a texture of its own.
+    position = Textures.size();
+    texture = Textures.emplace_back(std::make_unique<ZROgreTextureT>(name)).get();
+    ++textureIndex_.indexed;
+  }
+  texture->IsColorTexture = true;
+  texture->Color = color;
+  textureIndex_.byColor.emplace(std::move(key), position);
+  return texture;
 }
 
 void ZROgreMeshExporterT::PruneMaterials() {
@@ -101,6 +157,7 @@ void ZROgreMeshExporterT::PruneTextures() {
     if (referenced[i]) Textures[kept++] = std::move(Textures[i]);
   }
   Textures.resize(kept);
+  textureIndex_ = {};  // positions have moved
 }
 
 }  // namespace pallix

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ZROgreMeshCl.h"
@@ -76,7 +77,12 @@ class ZROgreMeshExporterT {
 
   // Material building.
   void ProcessMaterials(TScene& scene);
+  // The first texture of that name, or a new one.
   ZROgreTextureT* FindOrAddTexture(const std::string& name);
+  // The texture a colour layer paints with: the first colour texture of that name whose red,
+  // green and blue match (alpha is not in the bitmap), else the first texture of that name
+  // while only texture layers have used it, else a new one of that name.
+  ZROgreTextureT* FindOrAddColorTexture(const std::string& name, std::uint32_t color);
   void PruneMaterials();
   void PruneTextures();
 
@@ -104,6 +110,18 @@ class ZROgreMeshExporterT {
 
   // Texture coordinate sets the writers emit for a submesh of this material.
   std::int32_t WrittenCoordinateSetCount(const ZROgreMaterialT& material) const;
+
+ private:
+  // Where FindOrAddTexture and FindOrAddColorTexture look, so that neither scans the list:
+  // positions in Textures of the first texture of each name, and of the first colour texture
+  // of each name and colour. Textures appended by others are indexed at the next lookup.
+  struct TextureIndex {
+    std::unordered_map<std::string, std::size_t> byName;
+    std::unordered_map<std::string, std::size_t> byColor;  // red, green, blue bytes, then the name
+    std::size_t indexed = 0;
+  };
+  void IndexTextures();
+  TextureIndex textureIndex_;
 };
 
 // Saves a 2 x 2 pixel 24-bit Windows bitmap of one colour (red in the low byte).

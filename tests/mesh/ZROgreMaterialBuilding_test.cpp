@@ -63,15 +63,37 @@ TEST_F(MaterialBuildingTest, TextureRecordsAreSharedByName) {
   // Only a backslash or a colon ends a folder; the extension starts at the last full stop.
   AddMaterial(scene, "f",
               {{"z/y/stone.tga", kReplace, TLayerType::color}, {"dir.v2/wall", kReplace, TLayerType::color}});
+  // A colour layer shares an earlier colour texture of its name only with the same red, green
+  // and blue; a texture that only texture layers have used is shared whatever the colour.
+  AddMaterial(scene, "g", {{"", kReplace, TLayerType::color, false, 0xFF223344}, {"color.bmp"}});
+  AddMaterial(scene, "h",
+              {{"colorwood.bmp"},
+               {"wood.png", kReplace, TLayerType::color, false, 0x000000FF},
+               {"x\\wood.jpg", kReplace, TLayerType::color, false, 0x0000FF00},
+               {"wood", kReplace, TLayerType::color, false, 0x7F0000FF}});
   exporter.ProcessMaterials(scene);
-  EXPECT_EQ(TextureNames(),
-            (std::vector<std::string>{"walls\\brick.jpg", "Walls\\brick.jpg", "color.bmp", "colorwall.bmp",
-                                      "colorx/y/stone.bmp", "colorold.brick.bmp", "colorz/y/stone.bmp",
-                                      "colordir.bmp"}));
+  ASSERT_EQ(TextureNames(), (std::vector<std::string>{"walls\\brick.jpg", "Walls\\brick.jpg", "color.bmp",
+                                                      "color.bmp", "colorwall.bmp", "colorx/y/stone.bmp",
+                                                      "colorold.brick.bmp", "colorz/y/stone.bmp",
+                                                      "colordir.bmp", "colorwood.bmp", "colorwood.bmp"}));
   EXPECT_EQ(Built(0).GetTextureUnit(0)->Texture, Built(0).GetTextureUnit(1)->Texture);
-  const ZROgreTextureT& color = *exporter.Textures[2];
-  EXPECT_TRUE(color.IsColorTexture);
-  EXPECT_EQ(color.Color, 0x55667788u);  // the last colour layer decides
+  auto textureOf = [&](std::int32_t material, std::int32_t unit) {
+    const ZROgreTextureT* t = Built(material).GetTextureUnit(unit)->Texture;
+    for (std::size_t i = 0; i < exporter.Textures.size(); ++i) {
+      if (exporter.Textures[i].get() == t) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  EXPECT_EQ((std::vector<int>{textureOf(1, 1), textureOf(2, 0), textureOf(6, 0), textureOf(6, 1)}),
+            (std::vector<int>{2, 3, 2, 2}));
+  EXPECT_EQ((std::vector<int>{textureOf(7, 0), textureOf(7, 1), textureOf(7, 2), textureOf(7, 3)}),
+            (std::vector<int>{9, 9, 10, 9}));
+  // Every use sets the colour: the last layer decides the alpha of a shared one.
+  EXPECT_EQ(exporter.Textures[2]->Color, 0xFF223344u);
+  EXPECT_EQ(exporter.Textures[3]->Color, 0x55667788u);
+  EXPECT_EQ(exporter.Textures[9]->Color, 0x7F0000FFu);
+  EXPECT_TRUE(exporter.Textures[9]->IsColorTexture);
+  EXPECT_TRUE(exporter.Textures[3]->IsColorTexture);
   EXPECT_TRUE(exporter.Textures[0]->IsLightmap);
   EXPECT_FALSE(exporter.Textures[0]->IsColorTexture);
   for (int j = 0; j < 2; ++j) EXPECT_EQ(Built(4).GetTextureUnit(j)->TextureCoordinateSet, j);
