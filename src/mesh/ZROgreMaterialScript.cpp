@@ -1,6 +1,9 @@
 // The material script writer: one OGRE material block per output material.
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "BasicFn.h"
 #include "OutputFileCl.h"
@@ -42,6 +45,72 @@ std::string OutputTextureName(std::string_view fileName) {
   return out;
 }
 
+std::string CleanTextureName(std::string_view fileName) {
+  std::string name = OutputTextureName(ExtractFileName(fileName));
+  if (name == "." || name == "..") name.clear();
+  return name;
+}
+
+std::string TextureFileName(const ZROgreTextureT& texture) {
+  return texture.OutputName.empty() ? CleanTextureName(texture.FileName) : texture.OutputName;
+}
+
+namespace {
+
+// The names given out in one folder, compared as Windows compares file names.
+class TFolderNames {
+ public:
+  void Take(std::string_view name) { taken_.insert(LowerCase(name)); }
+
+  // The name itself when it is free, else the first free of NAME_2.EXT, NAME_3.EXT, ...;
+  // taken from then on.
+  std::string Claim(const std::string& name) {
+    std::string folded = LowerCase(name);
+    if (taken_.insert(folded).second) return name;
+    // Names taken only grow, so the search for a name goes on where its last one ended.
+    std::int64_t& next = nextSuffix_[std::move(folded)];
+    const std::size_t dot = std::min(name.rfind('.'), name.size());
+    for (std::int64_t k = std::max<std::int64_t>(next, 2);; ++k) {
+      std::string candidate = name.substr(0, dot) + "_" + IntToStr(k) + name.substr(dot);
+      if (taken_.insert(LowerCase(candidate)).second) {
+        next = k + 1;
+        return candidate;
+      }
+    }
+  }
+
+ private:
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, std::int64_t> nextSuffix_;
+};
+
+// Folders as ResolveFolder gives them, compared as Windows compares paths.
+bool SameFolder(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const bool separators = (a[i] == '/' || a[i] == '\\') && (b[i] == '/' || b[i] == '\\');
+    if (!separators && LowerChar(a[i]) != LowerChar(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ZROgreMeshExporterT::NameTextures(const std::string& meshFileName) {
+  const std::string_view base = ExtractFilePath(meshFileName);
+  const std::string textureFolder = ResolveFolder(texturePath, base);
+  const std::string_view meshName = ExtractFileName(meshFileName);
+  TFolderNames names;
+  if (SameFolder(textureFolder, ResolveFolder("", base))) names.Take(meshName);
+  if (exportMaterials && SameFolder(textureFolder, ResolveFolder(materialPath, base))) {
+    names.Take(ChangeFileExt(meshName, ".material"));
+  }
+  for (const auto& texture : Textures) {
+    const std::string name = CleanTextureName(texture->FileName);
+    texture->OutputName = name.empty() ? name : names.Claim(name);
+  }
+}
+
 void ZROgreMeshExporterT::WriteMaterialScript(const ZROgreMaterialT& material, TOutputFile& stream) const {
   WriteLine("material " + ScriptMaterialName(material.Name), stream);
   WriteLine("{", stream);
@@ -66,7 +135,9 @@ void ZROgreMeshExporterT::WriteMaterialScript(const ZROgreMaterialT& material, T
     if (lightmap && !exportLightmaps) continue;
     WriteLine(kIndent3, "texture_unit", stream);
     WriteLine(kIndent3, "{", stream);
-    WriteLine(kIndent4, "texture " + OutputTextureName(ExtractFileName(unit.Texture->FileName)), stream);
+    // A unit without a usable name stays empty: OGRE refuses a "texture" line without one.
+    const std::string name = TextureFileName(*unit.Texture);
+    if (!name.empty()) WriteLine(kIndent4, "texture " + name, stream);
     if (i > 0 && !unit.Operation.empty()) WriteLine(kIndent4, "colour_op " + unit.Operation, stream);
     if (unit.TextureCoordinateSet != 0) {
       WriteLine(kIndent4, "tex_coord_set " + IntToStr(unit.TextureCoordinateSet), stream);

@@ -166,6 +166,9 @@ class ZROgreTextureT {
  public:
   explicit ZROgreTextureT(std::string fileName) : FileName(std::move(fileName)) {}
   std::string FileName;
+  // The file it is written as and the script names, unique in its folder; empty until the
+  // export run names the textures, and for a texture without a usable name.
+  std::string OutputName;
   bool IsColorTexture = false;
   std::uint32_t Color = 0;
   bool IsLightmap = false;

@@ -29,6 +29,7 @@ void ZROgreMeshExporterT::Export(const std::string& fileName) {
   } else {
     SaveBinaryMesh(fileName);
   }
+  NameTextures(fileName);
   if (exportMaterials) {
     const std::string folder = GetMaterialFolder(fileName);
     SaveMaterialFile(folder + ChangeFileExt(ExtractFileName(fileName), ".material"));
@@ -106,8 +107,8 @@ void ZROgreMeshExporterT::CopyTextures(const std::string& folder) {
     const ZROgreTextureT& texture = *Textures[i];
     if (exportLightmaps || !texture.IsLightmap) {
       // Only the name part is kept, so a texture never lands outside the texture folder.
-      const std::string name(ExtractFileName(OutputTextureName(ExtractFileName(texture.FileName))));
-      if (!name.empty() && name != "." && name != "..") {
+      const std::string name = TextureFileName(texture);
+      if (!name.empty()) {
         const std::string target = folder + name;
         if (texture.IsColorTexture) {
           WriteColorBitmap(target, texture.Color);

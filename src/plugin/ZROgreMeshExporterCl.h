@@ -86,6 +86,13 @@ class ZROgreMeshExporterT {
   void PruneMaterials();
   void PruneTextures();
 
+  // Output texture names.
+  // Gives every texture its OutputName, in list order: the cleaned name part of its file, or,
+  // when an earlier texture has that name (ASCII letter case aside, as Windows compares file
+  // names), the first free of NAME_2.EXT, NAME_3.EXT, ... The mesh file's name, and the
+  // script's when a script is written, are taken too when they lie in the texture folder.
+  void NameTextures(const std::string& meshFileName);
+
   // Conversion.
   // Materials, submeshes, pruning and the split, in the order the run needs them.
   void BuildMesh(TScene& scene);
@@ -131,6 +138,14 @@ void WriteColorBitmap(const std::string& fileName, std::uint32_t color);
 // The name under which a texture is written and copied: blanks become underscores,
 // control characters too.
 std::string OutputTextureName(std::string_view fileName);
+
+// The name part of a texture's file through OutputTextureName; empty when nothing usable is
+// left ("", "." or ".."): such a texture is neither copied nor named in the script.
+std::string CleanTextureName(std::string_view fileName);
+
+// The file name a texture is copied to and the script names: its OutputName once the
+// textures are named, else its cleaned name. Empty: not written.
+std::string TextureFileName(const ZROgreTextureT& texture);
 
 // A coordinate as the XML mesh writes it: six significant digits, no trailing zeros,
 // "E" notation outside 0.0001 <= |value| < 1000000 ("1.23457E6", "1E-5").

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "BasicFn.h"
@@ -171,6 +172,110 @@ TEST_F(ExportRun, TexturesNeverLandOutsideTheTextureFolder) {
   EXPECT_EQ(ReadFile(dir / "out/tex/esc_ape.jpg"), "escaped");
   EXPECT_EQ(ListFolder(dir / "out"), "ship.material ship.mesh tex/");
   EXPECT_EQ(exporter->TexturesWritten, 2);
+}
+
+// One material per texture, each with one layer and one triangle. "#N" is a colour layer
+// without a file, of red N.
+std::string TexturesScene(const std::vector<std::string>& textures) {
+  std::string doc = R"(<scene><materials><category name="c">)";
+  for (std::size_t i = 0; i < textures.size(); ++i) {
+    const std::string& t = textures[i];
+    doc += "<material id=\"m" + std::to_string(i) + "\" name=\"M" + std::to_string(i) + "\" used=\"true\">";
+    doc += t[0] == '#'
+               ? R"(<layer type="color" blend="replace"><color r=")" + t.substr(1) + R"(" g="0" b="0" />)"
+               : R"(<layer type="texture" blend="replace"><texture file=")" + t + R"(" />)";
+    doc += "</layer></material>";
+  }
+  doc += R"(</category></materials><primitives><primitive id="p" name="p" type="userdefined" visible="true" )"
+         R"(snap="none" autoUV="false"><vertices><vertex id="a" x="0" y="0" z="0" /><vertex id="b" x="1" )"
+         R"(y="0" z="0" /><vertex id="c" x="0" y="1" z="0" /></vertices><polygons>)";
+  for (std::size_t i = 0; i < textures.size(); ++i) {
+    doc += "<poly mid=\"m" + std::to_string(i) + "\">";
+    for (const char* v : {"a", "b", "c"}) doc += std::string("<vertex vid=\"") + v + R"(" u0="0" v0="0" />)";
+    doc += "</poly>";
+  }
+  return doc + "</polygons></primitive></primitives></scene>";
+}
+
+std::string NativeName(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
+}
+
+// The texture each texture unit of a script names, in order; "" for a unit without one.
+std::vector<std::string> ScriptTextures(const std::string& script) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  for (std::size_t end; (end = script.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    const std::string_view line(script.data() + at, end - at);
+    if (line == "            texture_unit") names.emplace_back();
+    if (line.starts_with("                texture ")) names.back() = line.substr(24);
+  }
+  return names;
+}
+
+// Texture names: every texture its own file in the texture folder, the mesh and the script
+// beside them untouched.
+TEST_F(ExportRun, EveryTextureGetsItsOwnFile) {
+  struct Case {
+    std::vector<std::string> textures;
+    std::vector<std::string> written;  // "" : neither written nor named in the script
+    const char* texturePath = "";
+    const char* materialPath = "";
+    bool exportMaterials = true;
+    const char* mesh = "level.mesh";
+  } cases[] = {
+      {{"walls\\brick.bmp", "floors\\brick.bmp", "BRICK.bmp", "brick_2.bmp", "a\\brick"},
+       {"brick.bmp", "brick_2.bmp", "BRICK_3.bmp", "brick_2_2.bmp", "brick"}},
+      {{"a\\read me", "b\\READ_ME", "c\\Read Me", "x.tar.gz", "y\\x.tar.gz", ".hidden", "z\\.hidden"},
+       {"read_me", "READ_ME_2", "Read_Me_3", "x.tar.gz", "x.tar_2.gz", ".hidden", "_2.hidden"}},
+      {{"#1", "#2", "#1", "#3", "color_2.bmp"},
+       {"color.bmp", "color_2.bmp", "color.bmp", "color_3.bmp", "color_2_2.bmp"}},
+      {{"sub/..", "C:", "x\\.", "a.png", "b\\A.PNG"}, {"", "", "", "a.png", "A_2.PNG"}},
+      // The mesh and the script are taken names in their own folders.
+      {{"level.mesh", "LEVEL.material", "x\\level.mesh", "level"},
+       {"level_2.mesh", "LEVEL_2.material", "level_3.mesh", "level"}},
+      {{"level.mesh", "level.material"}, {"level.mesh", "level.material"}, "tex"},
+      {{"level.mesh", "level.material"}, {"level.mesh", "level_2.material"}, "m", "m"},
+      {{"level.mesh", "level.material"}, {"level.mesh", "level_2.material"}, "Tex\\", "tex"},
+      {{"level.mesh", "level.material"}, {"level_2.mesh", "level_2.material"}, "m\\..", "."},
+      {{"level.mesh", "level.material"}, {"level_2.mesh", "level.material"}, "", "", false},
+      {{"level.xml", "level.mesh"}, {"level_2.xml", "level.mesh"}, "", "m", true, "level.xml"},
+  };
+  int run = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.textures[0]);
+    const std::string out = dir / ("out" + std::to_string(run++) + "/");
+    std::filesystem::create_directories(out);
+    WriteFile(scene, TexturesScene(c.textures));
+    for (std::size_t i = 0; i < c.textures.size(); ++i) {
+      if (c.textures[i][0] != '#' && !c.written[i].empty()) {
+        WriteFile(dir / "level/" + NativeName(c.textures[i]), "image of " + c.textures[i]);
+      }
+    }
+    Export(out + c.mesh, [&](ZROgreMeshExporterT& e) {
+      e.texturePath = c.texturePath;
+      e.materialPath = c.materialPath;
+      e.exportMaterials = c.exportMaterials;
+    });
+    const std::filesystem::path texFolder =
+        std::filesystem::path(out + NativeName(c.texturePath) + "/").lexically_normal();
+    for (std::size_t i = 0; i < c.textures.size(); ++i) {
+      const std::string& t = c.textures[i];
+      if (c.written[i].empty()) continue;
+      const std::string file = ReadFile((texFolder / c.written[i]).string());
+      if (t[0] == '#') {
+        EXPECT_EQ(std::to_string(static_cast<unsigned char>(file.at(56))), t.substr(1)) << c.written[i];
+      } else {
+        EXPECT_EQ(file, "image of " + t);
+      }
+    }
+    EXPECT_EQ(ReadFile(out + c.mesh).find("image of"), std::string::npos);
+    if (c.exportMaterials) {
+      EXPECT_EQ(ScriptTextures(ReadFile(out + c.materialPath + "/" + ChangeFileExt(c.mesh, ".material"))),
+                c.written);
+    }
+  }
 }
 
 // One material of `layers` layers (a colour, then textures) and one polygon of `corners`
