@@ -4,6 +4,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <limits>
 #include <unordered_map>
 
 #include "BasicFn.h"
@@ -99,32 +100,52 @@ void ZROgreSubMeshT::AddFaceCopy(const ZROgreFaceInfoT& face) {
 }
 
 void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder) {
-  // Counting sort on the material's list position: stable and linear.
-  std::unordered_map<const ZROgreMaterialT*, std::int32_t> position;
+  std::unordered_map<const ZROgreMaterialT*, std::int32_t> positions;
   for (std::size_t i = 0; i < materialOrder.size(); ++i) {
-    position.emplace(materialOrder[i].get(), static_cast<std::int32_t>(i));
+    positions.emplace(materialOrder[i].get(), static_cast<std::int32_t>(i));
   }
-  // A material outside the list (none after pruning) sorts after all listed ones.
-  const auto unlisted = static_cast<std::int32_t>(materialOrder.size());
+  SortFacesByMaterial(positions);
+}
+
+void ZROgreSubMeshT::SortFacesByMaterial(
+    const std::unordered_map<const ZROgreMaterialT*, std::int32_t>& positions) {
+  // Counting sort on the rank of the material's position among those this submesh uses:
+  // stable, and its cost does not grow with the length of the material list.
+  constexpr std::int32_t kUnlisted = std::numeric_limits<std::int32_t>::max();
   std::vector<std::int32_t> keys(Faces.size());
-  std::vector<std::size_t> counts(materialOrder.size() + 2, 0);
   const ZROgreMaterialT* lastMaterial = nullptr;
   std::int32_t lastKey = -1;
   for (std::size_t f = 0; f < Faces.size(); ++f) {
     if (f == 0 || Faces[f].Material != lastMaterial) {
       lastMaterial = Faces[f].Material;
-      const auto found = position.find(lastMaterial);
-      lastKey = found == position.end() ? unlisted : found->second;
+      const auto found = positions.find(lastMaterial);
+      lastKey = found == positions.end() ? kUnlisted : found->second;
     }
     keys[f] = lastKey;
-    ++counts[static_cast<std::size_t>(lastKey) + 1];
   }
   if (std::is_sorted(keys.begin(), keys.end())) return;
-  for (std::size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
-  std::vector<ZROgreFaceInfoT> sorted(Faces.size());
+  // Faces come in runs of one material; the ranks are worked out once per run.
+  std::vector<std::int32_t> distinct;
   for (std::size_t f = 0; f < Faces.size(); ++f) {
-    sorted[counts[static_cast<std::size_t>(keys[f])]++] = Faces[f];
+    if (f == 0 || keys[f] != keys[f - 1]) distinct.push_back(keys[f]);
   }
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  std::vector<std::size_t> starts(distinct.size() + 1, 0);
+  std::int32_t rank = 0;
+  for (std::size_t f = 0; f < Faces.size(); ++f) {
+    if (f == 0 || keys[f] != lastKey) {
+      lastKey = keys[f];
+      rank = static_cast<std::int32_t>(std::lower_bound(distinct.begin(), distinct.end(), lastKey) -
+                                       distinct.begin());
+    }
+    keys[f] = rank;
+    ++starts[static_cast<std::size_t>(rank) + 1];
+  }
+  for (std::size_t k = 1; k < starts.size(); ++k) starts[k] += starts[k - 1];
+  std::vector<ZROgreFaceInfoT> sorted(Faces.size());
+  for (std::size_t f = 0; f < Faces.size(); ++f)
+    sorted[starts[static_cast<std::size_t>(keys[f])]++] = Faces[f];
   Faces = std::move(sorted);
 }
 

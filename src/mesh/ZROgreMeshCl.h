@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace pallix {
@@ -157,6 +158,9 @@ class ZROgreSubMeshT {
   void AddFaceCopy(const ZROgreFaceInfoT& face);
   // Groups faces by their material's position in materialOrder; stable.
   void SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder);
+  // The same with the positions looked up once for many submeshes; materials missing from
+  // them sort last.
+  void SortFacesByMaterial(const std::unordered_map<const ZROgreMaterialT*, std::int32_t>& positions);
   ZROgreNormalT FaceNormal(const ZROgreFaceInfoT& face) const;
   bool FaceTouchesPosition(const ZROgreFaceInfoT& face, const ZROgreBaseVertexT& vertex) const;
   void CalculateSmoothNormals();

@@ -23,23 +23,6 @@ std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
   return static_cast<std::int32_t>(q);
 }
 
-bool AllUsed(const std::vector<std::uint8_t>& used) {
-  return std::find(used.begin(), used.end(), 0) == used.end();
-}
-
-// CopyUsedVertices for the last group of a submesh about to be released: nothing reads the
-// source afterwards, so its vertices can move instead of being cloned.
-void MoveUsedVertices(ZROgreSubMeshT& source, ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used) {
-  assert(used.size() == source.Vertices.size());
-  if (target.Vertices.empty() && AllUsed(used)) {
-    target.Vertices = std::move(source.Vertices);
-    return;
-  }
-  for (std::size_t i = 0; i < source.Vertices.size(); ++i) {
-    if (used[i]) target.AddVertex(std::move(source.Vertices[i]));
-  }
-}
-
 }  // namespace
 
 void ZROgreMeshExporterT::BuildMesh(TScene& scene) {
@@ -133,60 +116,71 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
 
 void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
   if (!SubMeshes) return;
-  static const std::vector<std::unique_ptr<ZROgreMaterialT>> kNoMaterials;
-  const auto& materialOrder = Materials ? *Materials : kNoMaterials;
+  std::unordered_map<const ZROgreMaterialT*, std::int32_t> positions;
+  if (Materials) {
+    for (std::size_t i = 0; i < Materials->size(); ++i) {
+      positions.emplace((*Materials)[i].get(), static_cast<std::int32_t>(i));
+    }
+  }
 
   auto old = std::move(SubMeshes);
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
-  std::vector<std::uint8_t> used;
+  // Per source vertex: its index in the current target, or kUnused. Only the vertices of the
+  // current group are touched, so a primitive of many materials costs no more than its faces.
+  constexpr std::int32_t kUnused = -1;
+  std::vector<std::int32_t> renumbered;
+  std::vector<std::int32_t> picked;
   for (auto& source : *old) {
     // Faces come out grouped by material: one target submesh per run of faces.
-    source->SortFacesByMaterial(materialOrder);
+    source->SortFacesByMaterial(positions);
     const std::vector<ZROgreFaceInfoT>& faces = source->Faces;
+    auto& vertices = source->Vertices;
+    renumbered.assign(vertices.size(), kUnused);
     for (std::size_t first = 0; first < faces.size();) {
       ZROgreMaterialT* material = faces[first].Material;
       std::size_t end = first + 1;
       while (end < faces.size() && faces[end].Material == material) ++end;
 
+      picked.clear();
+      for (std::size_t f = first; f < end; ++f) {
+        for (const std::int32_t index : faces[f].Indices) {
+          std::int32_t& slot = renumbered.at(static_cast<std::size_t>(index));
+          if (slot == kUnused) {
+            slot = 0;
+            picked.push_back(index);
+          }
+        }
+      }
+      // The target keeps the source's vertex order.
+      std::sort(picked.begin(), picked.end());
+      for (std::size_t k = 0; k < picked.size(); ++k) {
+        renumbered[static_cast<std::size_t>(picked[k])] = static_cast<std::int32_t>(k);
+      }
+
       auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
       target.Material = material;
       target.Faces.reserve(end - first);
-      used.assign(source->Vertices.size(), 0);
       for (std::size_t f = first; f < end; ++f) {
-        for (const std::int32_t index : faces[f].Indices) used.at(static_cast<std::size_t>(index)) = 1;
         target.AddFaceCopy(faces[f]);
+        for (std::int32_t& index : target.Faces.back().Indices) {
+          index = renumbered[static_cast<std::size_t>(index)];
+        }
       }
-      if (end < faces.size()) {
-        CopyUsedVertices(*source, target, used);
+      // The last group: nothing reads the source afterwards, so its vertices can move.
+      const bool last = end == faces.size();
+      if (last && picked.size() == vertices.size()) {
+        target.Vertices.swap(vertices);
       } else {
-        // The last group: nothing reads the source afterwards, so its vertices can move.
-        MoveUsedVertices(*source, target, used);
+        target.Vertices.reserve(picked.size());
+        for (const std::int32_t index : picked) {
+          auto& vertex = vertices[static_cast<std::size_t>(index)];
+          target.AddVertex(last ? std::move(vertex) : vertex->Clone());
+        }
       }
-      RemapFaceIndices(target, used);
+      for (const std::int32_t index : picked) renumbered[static_cast<std::size_t>(index)] = kUnused;
       first = end;
     }
     source.reset();
-  }
-}
-
-void ZROgreMeshExporterT::CopyUsedVertices(const ZROgreSubMeshT& source, ZROgreSubMeshT& target,
-                                           const std::vector<std::uint8_t>& used) {
-  assert(used.size() == source.Vertices.size());
-  for (std::size_t i = 0; i < source.Vertices.size(); ++i) {
-    if (used[i]) target.AddVertex(source.Vertices[i]->Clone());
-  }
-}
-
-void ZROgreMeshExporterT::RemapFaceIndices(ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used) {
-  if (AllUsed(used)) return;  // the numbering stays as it is
-  std::vector<std::int32_t> renumbered(used.size());
-  std::int32_t next = 0;
-  for (std::size_t i = 0; i < used.size(); ++i) {
-    renumbered[i] = next;
-    if (used[i]) ++next;
-  }
-  for (ZROgreFaceInfoT& face : target.Faces) {
-    for (std::int32_t& index : face.Indices) index = renumbered.at(static_cast<std::size_t>(index));
   }
 }
 

@@ -98,9 +98,6 @@ class ZROgreMeshExporterT {
   void BuildMesh(TScene& scene);
   void ProcessPrimitives(TScene& scene);
   void SplitSubMeshesByMaterial();
-  static void CopyUsedVertices(const ZROgreSubMeshT& source, ZROgreSubMeshT& target,
-                               const std::vector<std::uint8_t>& used);
-  static void RemapFaceIndices(ZROgreSubMeshT& target, const std::vector<std::uint8_t>& used);
 
   // Binary mesh.
   // Raises "Submeshes containing > 65536 vertices not supported." (unless 32-bit indices are

@@ -290,7 +290,39 @@ class TScene::MaterialIndex {
   bool stale_ = false;
 };
 
-TScene::TScene() : materialIndex_(std::make_unique<MaterialIndex>()) {}
+// Positions in Categories by name, letter case folded, so that filing a material does not scan
+// every category. Categories appended since the last lookup are indexed first.
+class TScene::CategoryIndex {
+ public:
+  using List = std::vector<std::pair<std::string, std::unique_ptr<TMaterialCategory>>>;
+
+  TMaterialCategory* Find(const List& categories, std::string_view name) {
+    if (indexed_ > categories.size()) {
+      positions_.clear();
+      indexed_ = 0;
+    }
+    for (; indexed_ < categories.size(); ++indexed_)
+      positions_.try_emplace(categories[indexed_].first, indexed_);
+    const auto it = positions_.find(name);
+    return it == positions_.end() ? nullptr : categories[it->second].second.get();
+  }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return FoldedHash(s); }
+  };
+  struct Equal {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return SameFolded(a, b); }
+  };
+
+  std::unordered_map<std::string, std::size_t, Hash, Equal> positions_;  // the first of each name
+  std::size_t indexed_ = 0;
+};
+
+TScene::TScene()
+    : materialIndex_(std::make_unique<MaterialIndex>()), categoryIndex_(std::make_unique<CategoryIndex>()) {}
 
 TScene::~TScene() = default;
 
@@ -303,13 +335,7 @@ void TScene::AddMaterial(std::unique_ptr<TMaterial> material) {
   assert(material);
   TMaterial* added = material.get();
   Materials.push_back(std::move(material));
-  TMaterialCategory* category = nullptr;
-  for (auto& [name, entry] : Categories) {
-    if (SameTextIgnoringCase(name, added->Category)) {
-      category = entry.get();
-      break;
-    }
-  }
+  TMaterialCategory* category = categoryIndex_->Find(Categories, added->Category);
   if (!category) {
     auto created = std::make_unique<TMaterialCategory>();
     created->Name = added->Category;

@@ -317,6 +317,8 @@ class TScene {
  private:
   class MaterialIndex;
   mutable std::unique_ptr<MaterialIndex> materialIndex_;
+  class CategoryIndex;
+  std::unique_ptr<CategoryIndex> categoryIndex_;
 };
 
 }  // namespace pallix

@@ -190,8 +190,10 @@ void TXMLSceneReader::ReadMaterial(const TXMLNode& node, std::string_view catego
 }
 
 void TXMLSceneReader::ReadLayer(const TXMLNode& node, TMaterial& material) {
-  // Earlier layers only: a lightmap must be the last one.
-  const bool afterLightmap = material.HasLightmap();
+  // Earlier layers only: a lightmap must be the last one. Any layer after one raises, so only
+  // the last layer so far can be one.
+  const bool afterLightmap =
+      material.LayerCount() > 0 && material.GetLayer(material.LayerCount() - 1)->IsLightmap;
   TMaterialLayer& layer = *material.GetLayer(material.AddLayer(std::make_unique<TMaterialLayer>()));
 
   const std::string_view type = node.GetProperty("type");

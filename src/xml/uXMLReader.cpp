@@ -393,6 +393,7 @@ class TXMLTree {
   TChunkedArray<std::uint32_t, 13> childSlots;
   std::vector<TTextRecord> texts;
   std::vector<std::string> joinedTexts;
+  mutable std::uint32_t lastProperty = 0;  // where TXMLNode::FindProperty last found one
 };
 
 // ---------------------------------------------------------------------------------------
@@ -925,8 +926,18 @@ std::int64_t TXMLNode::FindProperty(std::string_view name) const {
   if (propertyCount_ == 0 || name.empty()) return -1;
   // Names in the tree hold name characters only; anything else can never match.
   if (!std::all_of(name.begin(), name.end(), IsName)) return -1;
-  for (std::uint32_t k = firstProperty_; k < firstProperty_ + propertyCount_; ++k) {
-    if (SameName(name, tree_->doc + tree_->properties[k].nameOffset)) return k;
+  // Names are unique within a node, so the search may start anywhere. It starts after the
+  // last hit: a node of many properties read in order (u0, v0, u1, ...) then costs a step per
+  // lookup instead of a scan.
+  const std::uint32_t first = firstProperty_;
+  const std::uint32_t end = firstProperty_ + propertyCount_;
+  const std::uint32_t start =
+      tree_->lastProperty >= first && tree_->lastProperty + 1 < end ? tree_->lastProperty + 1 : first;
+  for (std::uint32_t k = start; k < end; ++k) {
+    if (SameName(name, tree_->doc + tree_->properties[k].nameOffset)) return tree_->lastProperty = k;
+  }
+  for (std::uint32_t k = first; k < start; ++k) {
+    if (SameName(name, tree_->doc + tree_->properties[k].nameOffset)) return tree_->lastProperty = k;
   }
   return -1;
 }
