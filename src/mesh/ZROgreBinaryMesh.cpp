@@ -36,6 +36,10 @@ constexpr std::uint16_t kSubMeshNameTableChunk = 0xA000;
 
 constexpr const char* kTooManyVertices = "Submeshes containing > 65536 vertices not supported.";
 constexpr const char* kTooLarge = "Mesh too large for the binary format.";
+// The vertex size and the element offsets are 16-bit fields: a material of about 8,190 layers
+// or more does not fit.
+constexpr const char* kVertexTooWide = "Submeshes with vertices > 65535 bytes not supported.";
+constexpr std::uint32_t kMaxStride = 65535;
 // 16-bit indices address at most this many vertices.
 constexpr std::int64_t kMaxVertices = 65536;
 
@@ -402,6 +406,7 @@ void ZROgreMeshExporterT::CheckBinaryLimits() const {
   const MeshLayout mesh = LayOut(*this);
   const auto& subMeshes = SubMeshList(*this);
   for (std::size_t i = 0; i < subMeshes.size(); ++i) {
+    if (mesh.subMeshes[i].stride > kMaxStride) Raise(kVertexTooWide);
     if (mesh.subMeshes[i].wideIndices) continue;
     const ZROgreSubMeshT& subMesh = *subMeshes[i];
     if (subMesh.VertexCount() > kMaxVertices) Raise(kTooManyVertices);

@@ -283,9 +283,10 @@ TEST_F(ExportRun, EveryTextureGetsItsOwnFile) {
 std::string SizedScene(int corners, int layers) {
   std::string doc = R"(<scene><materials><category name="c"><material id="m" name="M" used="true">)";
   for (int k = 0; k < layers; ++k) {
-    doc += k == 0 ? R"(<layer type="color" blend="replace"><color r="1" g="2" b="3" /></layer>)"
-                  : R"(<layer type="texture" blend="add"><texture file="t)" + std::to_string(k) +
-                        R"(.png" /></layer>)";
+    // Past 100 layers all paint one colour: one texture, not thousands to copy.
+    doc += k == 0 || k >= 100 ? R"(<layer type="color" blend="replace"><color r="1" g="2" b="3" /></layer>)"
+                              : R"(<layer type="texture" blend="add"><texture file="t)" + std::to_string(k) +
+                                    R"(.png" /></layer>)";
   }
   doc += R"(</material></category></materials><primitives><primitive id="p" name="p" type="userdefined" )"
          R"(visible="true" snap="none" autoUV="false"><vertices>)";
@@ -305,6 +306,16 @@ std::string SizedScene(int corners, int layers) {
   return doc + "</poly></polygons></primitive></primitives></scene>";
 }
 
+template <typename F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -317,13 +328,27 @@ TEST_F(ExportRun, SceneModelSizes) {
   struct Case {
     int corners, layers;
     const char* mesh;
+    const char* error = nullptr;
   } cases[] = {
-      {65, 1, "cap.mesh"},    {1000, 2, "cylinder.xml"}, {3, 33, "layers.mesh"},
-      {4, 100, "layers.xml"}, {1000, 100, "both.mesh"},  {129, 17, "both.xml"},
+      {65, 1, "cap.mesh"},
+      {1000, 2, "cylinder.xml"},
+      {3, 33, "layers.mesh"},
+      {4, 100, "layers.xml"},
+      {1000, 100, "both.mesh"},
+      {129, 17, "both.xml"},
+      {3, 8188, "widest.mesh"},
+      // The binary format's vertex size is a 16-bit field.
+      {3, 8189, "wide.mesh", "Submeshes with vertices > 65535 bytes not supported."},
+      {3, 8189, "wide.xml"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mesh);
     WriteFile(scene, SizedScene(c.corners, c.layers));
+    if (c.error) {
+      EXPECT_EQ(ErrorOf([&] { Export(dir / "out/" + c.mesh); }), c.error);
+      EXPECT_FALSE(Exists(dir / "out/" + c.mesh));
+      continue;
+    }
     Export(dir / "out/" + c.mesh);
     const std::string mesh = ReadFile(dir / "out/" + c.mesh);
     const auto vertices = static_cast<std::size_t>(c.corners);
