@@ -57,8 +57,14 @@ std::vector<Scenario> Scenarios() {
   const MaterialSpec lit1{
       "LightMapped1",
       {{"a.png", "alpha_blend", false, false, "a.png"}, {"C:lm2.bmp", "modulate", true, false, "lm2.bmp"}}};
+  MaterialSpec layered{"Layered", {kStone}};
+  for (int k = 1; k < 100; ++k) {
+    const std::string file = "l" + std::to_string(k) + ".png";
+    layered.units.push_back({file, k % 2 ? "add" : "modulate", false, false, file});
+  }
   return {
       {"face_normals", 1, true, {stone, bare}, {{0, 30}, {1, 12}}},
+      {"hundred_layers", 2, true, {layered, stone}, {{0, 40}, {1, 6}}},
       {"no_normals", 0, true, {stone, bare}, {{0, 30}, {1, 12}}},
       {"lightmaps_on", 2, true, {lit0, lit1, stone}, {{0, 20}, {1, 9}, {2, 5}}},
       {"lightmaps_off", 2, false, {lit0, lit1, stone}, {{0, 20}, {1, 9}, {2, 5}}},
