@@ -44,9 +44,10 @@ class TProgressForm : public IProgressView {
 
  private:
   bool enabled_;
-  bool wrote_ = false;
-  std::size_t lastLength_ = 0;
+  std::size_t lastLength_ = 0;  // of the line on screen; 0 when none is
   std::string text_ = "Progress...";
+  std::string shownText_;
+  std::int32_t shownPercent_ = -1;
 };
 
 #endif
