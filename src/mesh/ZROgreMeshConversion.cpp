@@ -25,15 +25,15 @@ std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
 
 }  // namespace
 
-void ZROgreMeshExporterT::BuildMesh(TScene& scene) {
+void ZROgreMeshExporterT::BuildMesh(TScene& scene, bool releaseConverted) {
   ProcessMaterials(scene);
-  ProcessPrimitives(scene);
+  ProcessPrimitives(scene, releaseConverted);
   PruneMaterials();
   PruneTextures();
   SplitSubMeshesByMaterial();
 }
 
-void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
+void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted) {
   if (SubMeshes) return;
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
 
@@ -108,6 +108,7 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene) {
 
     subMesh.Vertices = welded.TakeItems();
     if (normalsToExport == kSmoothNormals) subMesh.CalculateSmoothNormals();
+    if (releaseConverted) scene.GetPrimitive(i)->ReleaseGeometry();
     Progress.SetPosition(PercentRoundedToEven(i, n));
   }
   Progress.SetText("Processing primitives...");

@@ -48,7 +48,7 @@ void ZROgreMeshExporterT::PrepareScene() {
     reader.OnProgress = [this](std::int32_t position) { Progress.SetPosition(position); };
     Scene = reader.ReadScene();
   }
-  BuildMesh(*Scene);
+  BuildMesh(*Scene, true);
 }
 
 void ZROgreMeshExporterT::SaveBinaryMesh(const std::string& fileName) {

@@ -94,9 +94,11 @@ class ZROgreMeshExporterT {
   void NameTextures(const std::string& meshFileName);
 
   // Conversion.
-  // Materials, submeshes, pruning and the split, in the order the run needs them.
-  void BuildMesh(TScene& scene);
-  void ProcessPrimitives(TScene& scene);
+  // Materials, submeshes, pruning and the split, in the order the run needs them. With
+  // releaseConverted, each primitive's geometry is dropped once its submesh is built: the run
+  // never reads it again, and the mesh then takes the memory the scene gives back.
+  void BuildMesh(TScene& scene, bool releaseConverted = false);
+  void ProcessPrimitives(TScene& scene, bool releaseConverted = false);
   void SplitSubMeshesByMaterial();
 
   // Binary mesh.

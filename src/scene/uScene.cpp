@@ -76,12 +76,13 @@ std::int32_t TMaterialCategory::AddMaterial(TMaterial* material) {
 // Arena
 
 void* TArena::Allocate(std::size_t bytes) {
-  // Blocks grow with the arena, so a small primitive does not hold a big block.
-  constexpr std::size_t kFirstBlock = 512;
+  // Blocks grow with the arena, a quarter of what it holds at a time: a small primitive does
+  // not hold a big block, and the last block of a big one leaves little unused.
+  constexpr std::size_t kSmallestBlock = 256;
   constexpr std::size_t kLargestBlock = 64 * 1024;
   bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
   if (bytes > left_) {
-    const std::size_t size = std::clamp(reserved_, kFirstBlock, kLargestBlock);
+    const std::size_t size = std::clamp(reserved_ / 4, kSmallestBlock, kLargestBlock);
     // A big request, or one larger than the next block would be (a polygon of many corners,
     // a material of many layers), gets a block of its own; the current block keeps serving
     // small requests.
@@ -154,7 +155,7 @@ const TVertex& TPolygon::CalculateNormal() {
 // at most ~23 bytes per vertex.
 class TPrimitive::VertexIndex {
  public:
-  TVertex* Find(const std::vector<std::unique_ptr<TVertex>>& vertices, std::string_view id) const {
+  TVertex* Find(const TArenaList<TVertex>& vertices, std::string_view id) const {
     if (slots_.empty()) return nullptr;
     const std::uint32_t hash = FoldedHash(id);
     for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
@@ -172,7 +173,7 @@ class TPrimitive::VertexIndex {
   }
 
   // Files vertices[position]; a duplicate id is not filed, so lookups keep finding the first.
-  void Add(const std::vector<std::unique_ptr<TVertex>>& vertices, std::size_t position) {
+  void Add(const TArenaList<TVertex>& vertices, std::size_t position) {
     Reserve(count_ + 1);
     const std::string_view id = vertices[position]->Id;
     const std::uint32_t hash = FoldedHash(id);
@@ -210,25 +211,46 @@ class TPrimitive::VertexIndex {
   std::size_t count_ = 0;
 };
 
-TPrimitive::TPrimitive() : index_(std::make_unique<VertexIndex>()) {}
+TPrimitive::TPrimitive() = default;
 
-TPrimitive::~TPrimitive() {
-  Polygons.clear();  // they may borrow from the arena
-}
+TPrimitive::~TPrimitive() = default;
 
 void TPrimitive::AddVertex(std::unique_ptr<TVertex> vertex) {
   assert(vertex);
   Vertices.push_back(std::move(vertex));
-  index_->Add(Vertices, Vertices.size() - 1);
+  if (index_) index_->Add(Vertices, Vertices.size() - 1);
 }
 
-void TPrimitive::ReserveVertices(std::size_t count) {
-  const std::size_t needed = Vertices.size() + count;
-  if (needed > Vertices.capacity()) Vertices.reserve(std::max(needed, Vertices.capacity() * 2));
-  index_->Reserve(needed);
+TVertex& TPrimitive::AddVertex(std::string_view id) {
+  TVertex& added = Vertices.emplace_back();
+  added.Id = id;
+  if (index_) index_->Add(Vertices, Vertices.size() - 1);
+  return added;
 }
 
-TVertex* TPrimitive::FindVertex(std::string_view id) const { return index_->Find(Vertices, id); }
+TVertex* TPrimitive::FindVertex(std::string_view id) const {
+  if (!index_) {
+    // Built at the first lookup after filling, and kept up to date from then on.
+    index_ = std::make_unique<VertexIndex>();
+    index_->Reserve(Vertices.size());
+    for (std::size_t i = 0; i < Vertices.size(); ++i) index_->Add(Vertices, i);
+  }
+  return index_->Find(Vertices, id);
+}
+
+void TPrimitive::Compact() {
+  // Doubling leaves up to half of a list unused; a big level has millions of items in them.
+  Vertices.ShrinkToFit();
+  Polygons.ShrinkToFit();
+  index_.reset();
+}
+
+void TPrimitive::ReleaseGeometry() {
+  Polygons.clear();
+  Vertices.clear();
+  index_.reset();
+  arena_.Release();
+}
 
 TPolygon* TPrimitive::GetPolygon(std::int32_t index) const {
   CheckIndex(Polygons, index);

@@ -94,6 +94,12 @@ class TArena {
     return static_cast<T*>(Allocate(count * sizeof(T)));
   }
   std::size_t BytesReserved() const { return reserved_; }
+  // Gives every block back; nothing carved from them may be used afterwards.
+  void Release() {
+    std::vector<std::unique_ptr<std::byte[]>>().swap(blocks_);
+    next_ = nullptr;
+    left_ = reserved_ = 0;
+  }
 
  private:
   static constexpr std::size_t kAlignment = 8;
@@ -152,6 +158,10 @@ class TCompactList {
     if (count > Capacity()) Grow(count);
     while (size_ < count) emplace_back();
   }
+  // Own storage of exactly the items held, when doubling left much unused.
+  void ShrinkToFit() {
+    if ((capacity_ & kOwned) && Capacity() - size_ > size_ / 8) Grow(size_);
+  }
   // Exact room for count items from the arena; only for a list that never held storage.
   void Borrow(TArena& arena, std::size_t count) {
     if (data_ || count == 0) return;
@@ -187,6 +197,77 @@ class TCompactList {
   T* data_ = nullptr;
   std::uint32_t size_ = 0;
   std::uint32_t capacity_ = 0;  // top bit: the storage is our own
+};
+
+// A pointer that reads like the owning one a list of separately allocated items hands out
+// (->, *, get()); the list it comes from owns the item.
+template <typename T>
+class TItemPtr {
+ public:
+  TItemPtr() = default;
+  T* get() const { return reinterpret_cast<T*>(bits_ & ~kOwnAllocation); }
+  T* operator->() const { return get(); }
+  T& operator*() const { return *get(); }
+  explicit operator bool() const { return bits_ != 0; }
+
+ private:
+  template <typename>
+  friend class TArenaList;
+  // Items handed over with an allocation of their own keep it (and their address).
+  static constexpr std::uintptr_t kOwnAllocation = 1;
+  static_assert(alignof(T) > 1);
+  TItemPtr(T* item, bool ownAllocation)
+      : bits_(reinterpret_cast<std::uintptr_t>(item) | (ownAllocation ? kOwnAllocation : 0)) {}
+  bool OwnAllocation() const { return bits_ & kOwnAllocation; }
+
+  std::uintptr_t bits_ = 0;
+};
+
+// An owning list whose items mostly live in an arena, each at a fixed address: no allocation
+// of its own per item. The arena must outlive the list.
+template <typename T>
+class TArenaList {
+ public:
+  explicit TArenaList(TArena& arena) : arena_(arena) {}
+  ~TArenaList() { clear(); }
+  TArenaList(const TArenaList&) = delete;
+  TArenaList& operator=(const TArenaList&) = delete;
+
+  std::size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  const TItemPtr<T>& operator[](std::size_t index) const { return items_[index]; }
+  const TItemPtr<T>& back() const { return items_[items_.size() - 1]; }
+  const TItemPtr<T>* begin() const { return items_.begin(); }
+  const TItemPtr<T>* end() const { return items_.end(); }
+
+  // A new item in the arena.
+  template <typename... Args>
+  T& emplace_back(Args&&... args) {
+    T* item = ::new (static_cast<void*>(arena_.Allocate<T>(1))) T(std::forward<Args>(args)...);
+    items_.push_back(TItemPtr<T>(item, false));
+    return *item;
+  }
+  // Takes the item over where it is: pointers to it stay valid.
+  T& push_back(std::unique_ptr<T> item) {
+    T* adopted = item.release();
+    items_.push_back(TItemPtr<T>(adopted, true));
+    return *adopted;
+  }
+  void clear() {
+    for (const TItemPtr<T>& item : items_) {
+      if (item.OwnAllocation()) {
+        delete item.get();
+      } else {
+        item->~T();
+      }
+    }
+    items_ = {};
+  }
+  void ShrinkToFit() { items_.ShrinkToFit(); }
+
+ private:
+  TArena& arena_;
+  TCompactList<TItemPtr<T>> items_;
 };
 
 class TUVCoordinate {
@@ -239,13 +320,18 @@ class TPrimitive {
   TSnapMethod Snap = TSnapMethod::none;
   bool AutoUV = false;
   std::string Tag;
-  std::vector<std::unique_ptr<TVertex>> Vertices;  // insertion order
-  std::vector<std::unique_ptr<TPolygon>> Polygons;
+
+ private:
+  TArena arena_;  // before the lists that live in it
+
+ public:
+  TArenaList<TVertex> Vertices{arena_};  // insertion order
+  TArenaList<TPolygon> Polygons{arena_};
 
   // Files the vertex under its Id (set first); duplicates are kept, lookups find the first.
   void AddVertex(std::unique_ptr<TVertex> vertex);
-  // Room for count more vertices in the list and the index.
-  void ReserveVertices(std::size_t count);
+  // A new vertex filed under id; its coordinates are the caller's to set.
+  TVertex& AddVertex(std::string_view id);
   // Ignores letter case; nullptr when absent.
   TVertex* FindVertex(std::string_view id) const;
 
@@ -256,10 +342,14 @@ class TPrimitive {
   // Storage that polygons of this primitive may borrow for their corners and UV sets.
   TArena& Arena() { return arena_; }
 
+  // Done filling: lists shrink to what they hold and the id index goes until the next lookup.
+  void Compact();
+  // Drops the vertices and polygons, once converted, so their memory serves what follows.
+  void ReleaseGeometry();
+
  private:
   class VertexIndex;
-  std::unique_ptr<VertexIndex> index_;
-  TArena arena_;  // polygons are cleared before it goes
+  mutable std::unique_ptr<VertexIndex> index_;
 };
 
 class TLight {

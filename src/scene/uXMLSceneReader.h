@@ -10,8 +10,6 @@
 
 namespace pallix {
 
-class TXMLNode;
-
 class TXMLSceneReader {
  public:
   // Every vertex coordinate is multiplied by it; light positions are not.
@@ -26,19 +24,9 @@ class TXMLSceneReader {
   static std::string SceneRequest();
 
  private:
+  class Builder;
   void ParseProgress(std::int32_t position, std::int32_t total);
-  void NodeProgress(const TXMLNode& node);
-
-  void ReadSettings(const TXMLNode& node, TScene& scene);
-  void ReadMaterials(const TXMLNode& node, TScene& scene);
-  void ReadMaterial(const TXMLNode& node, std::string_view category, TScene& scene);
-  void ReadLayer(const TXMLNode& node, TMaterial& material);
-  void ReadPrimitives(const TXMLNode& node, TScene& scene);
-  void ReadPrimitive(const TXMLNode& node, TScene& scene);
-  void ReadVertices(const TXMLNode& node, TPrimitive& primitive);
-  void ReadPolygon(const TXMLNode& node, TPrimitive& primitive, const TScene& scene);
-  void ReadLights(const TXMLNode& node, TScene& scene);
-  void ReadLight(const TXMLNode& node, TScene& scene);
+  void NodeProgress(std::int32_t position);
 
   std::int32_t total_ = 0;  // document length as last reported by the parser
 };

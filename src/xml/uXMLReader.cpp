@@ -17,6 +17,7 @@
 #endif
 
 #include "BasicFn.h"
+#include "uDocumentPages.h"
 
 namespace pallix {
 
@@ -155,21 +156,54 @@ constexpr std::uint32_t kJoined = 0x80000000u;   // in a text offset: index into
 
 std::string Lowered(std::string_view name) { return LowerCase(name); }
 
+// "true", "1" or "yes" in any letter case.
+bool IsTrueText(std::string_view value) {
+  const auto is = [value](std::string_view word) {
+    if (value.size() != word.size()) return false;
+    for (std::size_t k = 0; k < word.size(); ++k) {
+      if (LowerChar(value[k]) != word[k]) return false;
+    }
+    return true;
+  };
+  return is("true") || is("1") || is("yes");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Scanner
 
 TXMLScanner::TCounters TXMLScanner::Counters(std::int32_t position) const {
-  const std::size_t read =
-      std::min<std::size_t>(static_cast<std::size_t>(std::max(position, 1) - 1), length_);
-  const char* const begin = text_;
+  const std::size_t read = std::max(
+      forgotten_, std::min<std::size_t>(static_cast<std::size_t>(std::max(position, 1) - 1), length_));
+  const char* const begin = text_ + forgotten_;
   const char* const end = text_ + read;
-  const auto line = std::count(begin, end, '\r');
+  const auto line = returns_ + std::count(begin, end, '\r');
   const char* lineStart = end;
   while (lineStart != begin && lineStart[-1] != '\r') --lineStart;
-  const auto feeds = std::count(lineStart, end, '\n');
-  return {static_cast<std::int32_t>(1 + line), static_cast<std::int32_t>(1 + (end - lineStart) - feeds)};
+  auto feeds = std::count(lineStart, end, '\n');
+  std::int64_t column = end - lineStart;
+  if (lineStart == begin && forgotten_ > 0) {
+    // The line began among the forgotten characters.
+    column = static_cast<std::int64_t>(read) - (lastReturn_ + 1);
+    feeds += feedsAfterReturn_;
+  }
+  return {static_cast<std::int32_t>(1 + line), static_cast<std::int32_t>(1 + column - feeds)};
+}
+
+void TXMLScanner::Forget(std::size_t index) {
+  index = std::min(index, length_);
+  if (index <= forgotten_) return;
+  std::size_t from = forgotten_;
+  for (std::size_t k; (k = Find(text_, from, index, '\r')) < index; from = k + 1) {
+    ++returns_;
+    lastReturn_ = static_cast<std::int64_t>(k);
+    feedsAfterReturn_ = 0;
+  }
+  from = std::max(forgotten_, static_cast<std::size_t>(lastReturn_ + 1));
+  for (std::size_t k; (k = Find(text_, from, index, '\n')) < index; from = k + 1) ++feedsAfterReturn_;
+  ReleaseReadPages(text_ + forgotten_, text_ + index);
+  forgotten_ = index;
 }
 
 void TXMLScanner::Reject(std::size_t index) const {
@@ -613,6 +647,217 @@ const TXMLNode* TXMLParser::ParseDocument() {
 }
 
 // ---------------------------------------------------------------------------------------
+// Streamed parse: the same checks as the parser, elements handed on instead of kept
+
+class TXMLStreamParser {
+ public:
+  TXMLStreamParser(TXMLScanner& scanner, std::int32_t total, TXMLElementHandler& handler,
+                   const TXMLProgress& onProgress, bool releaseRead)
+      : scanner_(scanner),
+        total_(total),
+        handler_(handler),
+        onProgress_(onProgress),
+        releaseRead_(releaseRead) {}
+
+  bool Parse() {
+    scanner_.Scan(*this);
+    // An element still open ends the parse before the handler hears of it.
+    if (!open_.empty()) Raise("Closing tag missing for opening tag %s", {Lowered(open_.back())});
+    return rootSeen_;
+  }
+
+  template <TTokenKind kKind>
+  void Token(const TToken& token) {
+    if (++tokenCounter_ == 32) {
+      tokenCounter_ = 0;
+      if (onProgress_) onProgress_(token.Position, total_);
+    }
+    if constexpr (kKind == TTokenKind::PropertyNameToken) {
+      propertyName_ = token.Text;
+    } else if constexpr (kKind == TTokenKind::PropertyValueToken) {
+      PropertyValue(token);
+    } else {
+      // Anything else ends the start tag being read.
+      if (startPending_) Start();
+      if constexpr (kKind == TTokenKind::OpenTagToken) {
+        OpenTag(token);
+      } else if constexpr (kKind == TTokenKind::TextToken) {
+        Text(token);
+      } else {
+        static_assert(kKind == TTokenKind::CloseTagToken || kKind == TTokenKind::EmptyTagCloseToken);
+        Close(token);
+      }
+    }
+  }
+
+ private:
+  static constexpr std::uint32_t kRaw = 0xFFFFFFFFu;
+  // The read part is given back in steps, keeping a stretch before the current element.
+  static constexpr std::size_t kForgetStep = 1 << 20;
+  static constexpr std::size_t kKept = 1 << 16;
+
+  // Everything before the current element's stretch: the names of the open elements, which
+  // error messages quote, are kept aside first.
+  void Forget(std::size_t at) {
+    const std::size_t index = at - kKept;
+    const char* const cut = scanner_.Text() + index;
+    for (std::string_view& name : open_) {
+      if (name.data() >= scanner_.Text() && name.data() < cut) {
+        name = *keptNames_.emplace_back(std::make_unique<std::string>(name));
+      }
+    }
+    scanner_.Forget(index);
+    forgotten_ = index;
+  }
+
+  void OpenTag(const TToken& token) {
+    if (releaseRead_) {
+      const auto at = static_cast<std::size_t>(token.Text.data() - scanner_.Text());
+      if (at - forgotten_ > kForgetStep + kKept) Forget(at);
+    }
+    if (open_.empty()) {
+      if (rootSeen_) Raise("Only 1 root node supported.");
+      rootSeen_ = true;
+    }
+    open_.push_back(token.Text);
+    element_.position_ = token.Position;
+    element_.properties_.clear();
+    decoded_.clear();
+    values_.clear();
+    if (!manyNames_.empty()) manyNames_.clear();
+    element_.name_ = token.Text;
+    for (const char c : token.Text) {
+      if (IsUpper(c)) {
+        name_ = Lowered(token.Text);
+        element_.name_ = name_;
+        break;
+      }
+    }
+    startPending_ = true;
+  }
+
+  void PropertyValue(const TToken& token) {
+    auto& properties = element_.properties_;
+    std::string_view value = token.Text;
+    std::uint32_t at = kRaw;
+    if (token.Ampersand) {
+      at = static_cast<std::uint32_t>(values_.size());
+      values_.resize(at + token.Text.size());
+      values_.resize(at + DecodeEntities(token.Text.data(), token.Text.size(), values_.data() + at));
+      value = std::string_view(values_.data(), values_.size() - at);  // placed once the tag is read
+    }
+    std::int64_t index = -1;
+    if (properties.size() < 16) {
+      for (std::size_t j = 0; j < properties.size(); ++j) {
+        const std::string_view name = properties[j].name;
+        if (name.size() == propertyName_.size() && SameName(propertyName_, name.data())) {
+          index = static_cast<std::int64_t>(j);
+          break;
+        }
+      }
+    } else {
+      if (manyNames_.empty()) {
+        for (std::size_t j = 0; j < properties.size(); ++j)
+          manyNames_.emplace(Lowered(properties[j].name), j);
+      }
+      const auto [hit, added] = manyNames_.emplace(Lowered(propertyName_), properties.size());
+      if (!added) index = static_cast<std::int64_t>(hit->second);
+    }
+    if (index < 0) {
+      properties.push_back({propertyName_, value});
+      decoded_.push_back(at);
+    } else {
+      properties[static_cast<std::size_t>(index)].value = value;  // the later value wins
+      decoded_[static_cast<std::size_t>(index)] = at;
+    }
+  }
+
+  void Start() {
+    startPending_ = false;
+    auto& properties = element_.properties_;
+    for (std::size_t j = 0; j < properties.size(); ++j) {
+      if (decoded_[j] != kRaw)
+        properties[j].value = std::string_view(values_.data() + decoded_[j], properties[j].value.size());
+    }
+    handler_.StartElement(element_);
+  }
+
+  void Text(const TToken& token) {
+    if (open_.empty()) Raise("Unexpected text encountered outside root node.");
+    if (!token.Ampersand) {
+      handler_.Text(token.Text);
+      return;
+    }
+    text_.resize(token.Text.size());
+    text_.resize(DecodeEntities(token.Text.data(), token.Text.size(), text_.data()));
+    handler_.Text(text_);
+  }
+
+  void Close(const TToken& token) {
+    if (open_.empty()) {
+      const auto at = scanner_.Counters(token.Position);
+      Raise("Closing tag \"%s\" found while no element is open (%d,%d)",
+            {Lowered(token.Text), at.Line, at.Column});
+    }
+    const std::string_view top = open_.back();
+    open_.pop_back();
+    if (!token.Text.empty() && !SameTextIgnoringCase(token.Text, top)) {
+      const auto at = scanner_.Counters(token.Position);
+      Raise("Opening tag \"%s\" doesn't mach closing tag \"%s\" (%d,%d)",
+            {Lowered(top), Lowered(token.Text), at.Line, at.Column});
+    }
+    handler_.EndElement();
+  }
+
+  TXMLScanner& scanner_;
+  std::int32_t total_;
+  TXMLElementHandler& handler_;
+  const TXMLProgress& onProgress_;
+  bool releaseRead_;
+  std::size_t forgotten_ = 0;
+  std::vector<std::unique_ptr<std::string>> keptNames_;
+  int tokenCounter_ = 0;
+  bool rootSeen_ = false;
+  bool startPending_ = false;
+  std::vector<std::string_view> open_;  // names as written, innermost last
+  std::string_view propertyName_;
+  TXMLElement element_;                 // the start tag being read
+  std::vector<std::uint32_t> decoded_;  // per property: offset of its decoded value, or kRaw
+  std::string values_;                  // decoded values of the start tag
+  std::string name_;                    // its name, lowered, when written with capitals
+  std::string text_;
+  std::unordered_map<std::string, std::size_t> manyNames_;
+};
+
+bool ParseXMLStream(std::string_view document, TXMLElementHandler& handler, const TXMLProgress& onProgress,
+                    bool releaseRead) {
+  if (document.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    Raise("Document too large (%d characters).", {static_cast<std::int64_t>(document.size())});
+  }
+  TXMLScanner scanner(document);
+  TXMLStreamParser parser(scanner, static_cast<std::int32_t>(document.size()), handler, onProgress,
+                          releaseRead);
+  return parser.Parse();
+}
+
+std::int64_t TXMLElement::FindProperty(std::string_view name) const {
+  if (properties_.empty() || name.empty()) return -1;
+  if (!std::all_of(name.begin(), name.end(), IsName)) return -1;
+  for (std::size_t k = 0; k < properties_.size(); ++k) {
+    if (SameName(name, properties_[k].name.data())) return static_cast<std::int64_t>(k);
+  }
+  return -1;
+}
+
+std::string_view TXMLElement::GetProperty(std::string_view name) const {
+  const std::int64_t index = FindProperty(name);
+  if (index < 0) Raise("Property \"%s\" not found for node \"%s\".", {name, Name()});
+  return properties_[static_cast<std::size_t>(index)].value;
+}
+
+bool TXMLElement::GetBoolProperty(std::string_view name) const { return IsTrueText(GetProperty(name)); }
+
+// ---------------------------------------------------------------------------------------
 // Reader
 
 TXMLReader::TXMLReader(std::string document) : document_(std::move(document)) {}
@@ -954,10 +1199,7 @@ std::string_view TXMLNode::GetProperty(std::string_view name) const {
   return std::string_view(value + 1, record.valueLength & ~kPending);
 }
 
-bool TXMLNode::GetBoolProperty(std::string_view name) const {
-  const std::string value = LowerCase(GetProperty(name));
-  return value == "true" || value == "1" || value == "yes";
-}
+bool TXMLNode::GetBoolProperty(std::string_view name) const { return IsTrueText(GetProperty(name)); }
 
 std::int32_t TXMLNode::GetIntProperty(std::string_view name) const { return StrToInt32(GetProperty(name)); }
 

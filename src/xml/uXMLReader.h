@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace pallix {
 
@@ -101,12 +102,69 @@ class TXMLScanner {
   // Line and column counters after reading the characters before the given Position.
   TCounters Counters(std::int32_t position) const;
 
+  const char* Text() const { return text_; }
+  // The characters before index are not needed again, not even for error messages: what the
+  // counters need of them is noted, and their pages go back to the system.
+  void Forget(std::size_t index);
+
  private:
   [[noreturn]] void Reject(std::size_t index) const;
 
   const char* text_;
   std::size_t length_;
+  // Of the forgotten characters: how many, their carriage returns, the index of the last one
+  // (or -1) and the line feeds after it.
+  std::size_t forgotten_ = 0;
+  std::int64_t returns_ = 0;
+  std::int64_t lastReturn_ = -1;
+  std::int64_t feedsAfterReturn_ = 0;
 };
+
+// One element of a streamed parse, handed over once its start tag is read whole. Names,
+// texts and values stay valid only until the handler returns.
+class TXMLElement {
+ public:
+  std::string_view Name() const { return name_; }  // lower case
+  std::int32_t Position() const { return position_; }
+
+  bool HasProperty(std::string_view name) const { return FindProperty(name) >= 0; }
+  // Raises: Property "%s" not found for node "%s".
+  std::string_view GetProperty(std::string_view name) const;
+  bool GetBoolProperty(std::string_view name) const;
+  std::int32_t GetIntProperty(std::string_view name) const { return StrToInt32(GetProperty(name)); }
+  float GetFloatProperty(std::string_view name) const { return StrToSingle(GetProperty(name)); }
+
+ private:
+  friend class TXMLStreamParser;
+  struct TProperty {
+    std::string_view name;  // as written
+    std::string_view value;
+  };
+  std::int64_t FindProperty(std::string_view name) const;
+
+  std::string_view name_;
+  std::int32_t position_ = 0;
+  std::vector<TProperty> properties_;
+};
+
+// What a streamed parse tells, in document order.
+class TXMLElementHandler {
+ public:
+  virtual ~TXMLElementHandler() = default;
+  virtual void StartElement(const TXMLElement& element) = 0;
+  // A run of text directly inside the innermost open element, entities decoded.
+  virtual void Text(std::string_view text) = 0;
+  virtual void EndElement() = 0;
+};
+
+// Parses the document front to back without building a tree, telling the handler about each
+// element as soon as its start tag is read. Raises the same errors as TXMLReader::RootNode,
+// reports the same progress, and returns whether the document held an element. What the
+// handler raises ends the parse at once. With releaseRead, the memory of the part already
+// read is given back as the parse goes on: the caller must own the document's block, and
+// must not read the document again (only free it).
+bool ParseXMLStream(std::string_view document, TXMLElementHandler& handler, const TXMLProgress& onProgress,
+                    bool releaseRead = false);
 
 // Holds the document, parses it once on demand and owns the resulting tree.
 class TXMLReader {

@@ -286,8 +286,47 @@ TEST(SceneReader, Errors) {
       {Doc(R"(<lights><light id="l" type="spot" name="" range="1" active="1" intensity="1">)"
            R"(<diffuse r="1" g="2" /></light></lights>)"),
        "Property \"b\" not found for node \"diffuse\"."},
+      // Several faults: the first scene fault in document order wins over later ones, and any
+      // fault of the document's syntax wins over the scene's, wherever it stands.
+      {Doc(Material(R"(<layer type="Texture" blend="replace" />)") +
+           R"(<primitives><primitive id="p" name="" type="box" visible="1" snap="none" autoUV="0" /></primitives>)"),
+       "Unknown layer type \"Texture\"."},
+      {Doc(Material(R"(<layer type="texture" blend="add"><color r="1" g="1" /></layer>)")),
+       "Property \"b\" not found for node \"color\"."},
+      {"<scene>" + Material(R"(<layer type="Texture" blend="replace" />)"),
+       "Closing tag missing for opening tag scene"},
+      {Doc(Material(R"(<layer type="Texture" blend="replace" />)")) + "<scene />",
+       "Only 1 root node supported."},
+      {Doc(Primitive(R"(<vertices><vertex id="a" x="1" y="2" /></vertices>)")) + "x",
+       "Unexpected text encountered outside root node."},
+      {Doc(Material(R"(<layer blend="add" />)") + "<A></b>"),
+       "Opening tag \"a\" doesn't mach closing tag \"b\" (1,147)"},
   };
   for (const Case& c : cases) EXPECT_EQ(ReadError(c.document), c.message) << c.document;
+}
+
+TEST(SceneReader, SyntaxErrorsFarIntoALargeDocumentKeepTheirLineAndColumn) {
+  // The read part of a large document is given back while the rest is parsed; the line and
+  // column of a later fault are still counted from the document's start.
+  for (const char* lineEnd : {"\r\n", "\n", ""}) {
+    std::string doc = "<scene>";
+    while (doc.size() < (3 << 20)) doc += std::string(R"(<primitives id="x" />)") + lineEnd;
+    doc += "<bad/></scene>";
+    const std::size_t bad = doc.size() - 10;
+    std::int32_t line = 1, column = 1;
+    for (std::size_t i = 0; i <= bad; ++i) {
+      if (doc[i] == '\r') {
+        ++line;
+        column = 1;
+      } else if (doc[i] != '\n') {
+        ++column;
+      }
+    }
+    EXPECT_EQ(ReadError(doc), "Unexpected character '/' in input (..." + doc.substr(bad - 9, 10) +
+                                  "), position (" + std::to_string(line) + "," + std::to_string(column) +
+                                  ").")
+        << lineEnd;
+  }
 }
 
 TEST(SceneReader, HostErrorsPropagate) {
