@@ -724,7 +724,6 @@ class TXMLStreamParser {
     element_.properties_.clear();
     decoded_.clear();
     values_.clear();
-    if (!manyNames_.empty()) manyNames_.clear();
     element_.name_ = token.Text;
     for (const char c : token.Text) {
       if (IsUpper(c)) {
@@ -746,30 +745,9 @@ class TXMLStreamParser {
       values_.resize(at + DecodeEntities(token.Text.data(), token.Text.size(), values_.data() + at));
       value = std::string_view(values_.data(), values_.size() - at);  // placed once the tag is read
     }
-    std::int64_t index = -1;
-    if (properties.size() < 16) {
-      for (std::size_t j = 0; j < properties.size(); ++j) {
-        const std::string_view name = properties[j].name;
-        if (name.size() == propertyName_.size() && SameName(propertyName_, name.data())) {
-          index = static_cast<std::int64_t>(j);
-          break;
-        }
-      }
-    } else {
-      if (manyNames_.empty()) {
-        for (std::size_t j = 0; j < properties.size(); ++j)
-          manyNames_.emplace(Lowered(properties[j].name), j);
-      }
-      const auto [hit, added] = manyNames_.emplace(Lowered(propertyName_), properties.size());
-      if (!added) index = static_cast<std::int64_t>(hit->second);
-    }
-    if (index < 0) {
-      properties.push_back({propertyName_, value});
-      decoded_.push_back(at);
-    } else {
-      properties[static_cast<std::size_t>(index)].value = value;  // the later value wins
-      decoded_[static_cast<std::size_t>(index)] = at;
-    }
+    // A repeated name is simply kept again: lookups search from the last, so the later value wins.
+    properties.push_back({propertyName_, value});
+    decoded_.push_back(at);
   }
 
   void Start() {
@@ -826,7 +804,6 @@ class TXMLStreamParser {
   std::string values_;                  // decoded values of the start tag
   std::string name_;                    // its name, lowered, when written with capitals
   std::string text_;
-  std::unordered_map<std::string, std::size_t> manyNames_;
 };
 
 bool ParseXMLStream(std::string_view document, TXMLElementHandler& handler, const TXMLProgress& onProgress,
@@ -843,8 +820,13 @@ bool ParseXMLStream(std::string_view document, TXMLElementHandler& handler, cons
 std::int64_t TXMLElement::FindProperty(std::string_view name) const {
   if (properties_.empty() || name.empty()) return -1;
   if (!std::all_of(name.begin(), name.end(), IsName)) return -1;
-  for (std::size_t k = 0; k < properties_.size(); ++k) {
-    if (SameName(name, properties_[k].name.data())) return static_cast<std::int64_t>(k);
+  const char first = static_cast<char>(name[0] | 0x20);
+  for (std::size_t k = properties_.size(); k-- > 0;) {
+    const std::string_view candidate = properties_[k].name;
+    if (candidate.size() == name.size() && (candidate[0] | 0x20) == first &&
+        SameName(name, candidate.data())) {
+      return static_cast<std::int64_t>(k);
+    }
   }
   return -1;
 }
