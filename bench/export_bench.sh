@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Exports generated levels of 1, 20 and 100 MB with pallix-export and prints, measured in the
-# same run, its time against pugixml's parse and against OgreXMLConverter, and its peak memory
-# against the document's size. Arguments go to export_bench (e.g. --sizes 1,20).
+# Exports generated levels of 20, 100 and 400 MB and 100,000 tiny primitives with pallix-export
+# and prints, measured in the same run, its time against pugixml's parse and against
+# OgreXMLConverter, its peak memory (and the library's) against the document's size, and the
+# cost of terminal progress. Arguments go to export_bench (e.g. --sizes 20,tiny).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset native-release >/dev/null

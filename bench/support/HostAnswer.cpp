@@ -24,12 +24,21 @@ std::int32_t PALLIX_STDCALL AnswerDocument(HostCallbackRecord* record) {
 }  // namespace
 
 std::unique_ptr<TScene> ReadSceneFromHost(const std::string& document) {
-  gAnswer = &document;
-  SetHostCallback(&AnswerDocument);
+  ServeDocument(document);
   TXMLSceneReader reader;
   auto scene = reader.ReadScene();
-  SetHostCallback(nullptr);
+  StopServing();
   return scene;
+}
+
+void ServeDocument(const std::string& document) {
+  gAnswer = &document;
+  SetHostCallback(&AnswerDocument);
+}
+
+void StopServing() {
+  SetHostCallback(nullptr);
+  gAnswer = nullptr;
 }
 
 }  // namespace pallix::bench

@@ -11,4 +11,9 @@ namespace pallix::bench {
 // Reads document into the scene model the way an export does, through the host channel.
 std::unique_ptr<TScene> ReadSceneFromHost(const std::string& document);
 
+// Answers every request with document until StopServing, as the editor answers the scene
+// request. The document must outlive the serving.
+void ServeDocument(const std::string& document);
+void StopServing();
+
 }  // namespace pallix::bench
