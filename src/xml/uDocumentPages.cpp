@@ -9,10 +9,13 @@ namespace pallix {
 
 void ReleaseReadPages(const char* begin, const char* end) {
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
-  const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
+  const auto at = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t skip = (page - at % page) % page;  // to the first whole page
+  if (end - begin <= static_cast<std::ptrdiff_t>(skip)) return;
+  char* const first = const_cast<char*>(begin) + skip;
+  const std::size_t length = static_cast<std::size_t>(end - first) / page * page;
   // Read again, such pages would be zeros; a failure only keeps them.
-  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+  if (length > 0) madvise(first, length, MADV_DONTNEED);
 }
 
 }  // namespace pallix

@@ -10,13 +10,13 @@ void ReleaseReadPages(const char* begin, const char* end) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   const auto page = static_cast<std::uintptr_t>(info.dwPageSize);
-  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
-  const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
-  if (first >= last) return;
+  const auto at = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t skip = (page - at % page) % page;  // to the first whole page
+  if (end - begin <= static_cast<std::ptrdiff_t>(skip)) return;
+  char* const first = const_cast<char*>(begin) + skip;
+  const SIZE_T length = static_cast<SIZE_T>(end - first) / page * page;
   // The contents may go; unlocking pages that are not locked takes them out of the working set.
-  void* pages = reinterpret_cast<void*>(first);
-  const SIZE_T size = last - first;
-  if (VirtualAlloc(pages, size, MEM_RESET, PAGE_READWRITE)) VirtualUnlock(pages, size);
+  if (length > 0 && VirtualAlloc(first, length, MEM_RESET, PAGE_READWRITE)) VirtualUnlock(first, length);
 }
 
 }  // namespace pallix
