@@ -37,6 +37,10 @@ void Raise(std::string_view pattern, std::initializer_list<FormatArg> args) {
   throw Error(Format(pattern, args));
 }
 
+void RaiseWithReason(std::string reason, std::string_view pattern, std::initializer_list<FormatArg> args) {
+  throw Error(Format(pattern, args), std::move(reason));
+}
+
 std::string_view Trim(std::string_view text) {
   std::size_t first = 0;
   std::size_t last = text.size();

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -13,7 +14,14 @@ namespace pallix {
 // The one kind of error the system raises; what() is the message shown to the user.
 class Error : public std::runtime_error {
  public:
-  explicit Error(const std::string& message) : std::runtime_error(message) {}
+  explicit Error(const std::string& message, std::string reason = {})
+      : std::runtime_error(message), reason_(std::move(reason)) {}
+  // Why a file operation failed, in the system's words ("No space left on device"); empty
+  // when the message says it all. The plug-in shows the message alone.
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // An argument of Format: "%s" takes text, "%d" takes a number.
@@ -24,6 +32,9 @@ std::string Format(std::string_view pattern, std::initializer_list<FormatArg> ar
 
 // Format, then throw it as an Error.
 [[noreturn]] void Raise(std::string_view pattern, std::initializer_list<FormatArg> args = {});
+// The same, with the system's reason for a failed file operation.
+[[noreturn]] void RaiseWithReason(std::string reason, std::string_view pattern,
+                                  std::initializer_list<FormatArg> args = {});
 
 // Removes every character with a code of 32 or less from both ends.
 std::string_view Trim(std::string_view text);

@@ -1,19 +1,37 @@
 #include "OutputFileCl.h"
 
+#include <cassert>
+#include <memory>
+
 #include "BasicFn.h"
 #include "SystemFn.h"
 
 namespace pallix {
 
 namespace {
-constexpr const char* kCannotCreate = "Cannot create file %s";
-}
 
-TOutputFile::TOutputFile(std::string fileName) : fileName_(std::move(fileName)) {
+constexpr const char* kCannotCreate = "Cannot create file %s";
+
+TMemoryOutput* gMemory = nullptr;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+TOutputFile::TOutputFile(std::string fileName, Link link) : fileName_(std::move(fileName)) {
+  memory_ = gMemory;
+  if (memory_) return;
+  std::string reason;
+  target_ = fileName_;
+  if (link == Link::Follow && !sys::FollowLinks(fileName_, target_, reason)) {
+    RaiseWithReason(reason, kCannotCreate, {fileName_});
+  }
   // The temporary sits in the target's folder so the final rename never crosses volumes.
-  tempName_ = fileName_ + ".~pallix";
-  file_ = std::fopen(tempName_.c_str(), "wb");
-  if (!file_) Raise(kCannotCreate, {fileName_});
+  file_ = sys::CreateTemporary(target_, tempName_, reason);
+  if (!file_) RaiseWithReason(reason, kCannotCreate, {fileName_});
 }
 
 TOutputFile::~TOutputFile() {
@@ -23,13 +41,18 @@ TOutputFile::~TOutputFile() {
   }
 }
 
-void TOutputFile::Fail() {
+void TOutputFile::Fail(std::string reason) {
   failed_ = true;
-  Raise(kCannotCreate, {fileName_});
+  RaiseWithReason(std::move(reason), kCannotCreate, {fileName_});
 }
 
 void TOutputFile::WriteThrough(const void* data, std::size_t size) {
-  if (failed_ || std::fwrite(data, 1, size, file_) != size) Fail();
+  if (failed_) Fail({});
+  if (memory_) {
+    kept_.append(static_cast<const char*>(data), size);
+  } else if (std::fwrite(data, 1, size, file_) != size) {
+    Fail(sys::LastErrorText());
+  }
   written_ += size;
 }
 
@@ -42,13 +65,58 @@ void TOutputFile::Flush() {
 
 void TOutputFile::Commit() {
   Flush();
+  if (memory_) {
+    memory_->Files[fileName_] = std::move(kept_);
+    return;
+  }
   std::FILE* f = file_;
   file_ = nullptr;
   const bool closed = std::fclose(f) == 0;
-  if (!closed || failed_ || !sys::ReplaceFile(tempName_, fileName_)) {
-    sys::RemoveFile(tempName_);
-    Raise(kCannotCreate, {fileName_});
+  if (closed && !failed_ && sys::ReplaceFile(tempName_, target_)) return;
+  // The closing or the renaming failed (a failed write has given its reason already).
+  const std::string reason = failed_ ? std::string() : sys::LastErrorText();
+  sys::RemoveFile(tempName_);
+  RaiseWithReason(reason, kCannotCreate, {fileName_});
+}
+
+TMemoryOutput::TMemoryOutput() {
+  assert(!gMemory);
+  gMemory = this;
+}
+
+TMemoryOutput::~TMemoryOutput() { gMemory = nullptr; }
+
+TMemoryOutput* TMemoryOutput::Active() { return gMemory; }
+
+bool MakeOutputFolders(const std::string& folder) { return gMemory || sys::ForceFolders(folder); }
+
+TCopyResult CopyToOutputFile(const std::string& source, const std::string& target, std::string& reason,
+                             std::uint64_t& size) {
+  size = 0;
+  const FilePtr in(sys::OpenRegularFile(source, reason));
+  if (!in) return TCopyResult::Failed;
+  if (!gMemory && sys::SameFile(source, target)) return TCopyResult::SameFile;
+  try {
+    TOutputFile out(target);
+    char block[1 << 14];
+    for (;;) {
+      const std::size_t n = std::fread(block, 1, sizeof block, in.get());
+      if (n == 0) {
+        if (std::ferror(in.get())) {
+          reason = sys::LastErrorText();
+          return TCopyResult::Failed;
+        }
+        break;
+      }
+      out.Write(block, n);
+    }
+    out.Commit();
+    size = out.Size();
+  } catch (const Error& e) {
+    reason = e.Reason();
+    return TCopyResult::Failed;
   }
+  return TCopyResult::Copied;
 }
 
 }  // namespace pallix

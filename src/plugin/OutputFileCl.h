@@ -4,16 +4,25 @@
 
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
 
 namespace pallix {
 
+class TMemoryOutput;
+
 class TOutputFile {
  public:
-  // Raises "Cannot create file %s" (the target's name) when the temporary cannot be created.
-  explicit TOutputFile(std::string fileName);
+  // What Commit replaces when the target is a symbolic link: the link itself, or the file it
+  // points to (the mesh file: the user named it, so the link stays).
+  enum class Link { Replace, Follow };
+
+  // Raises "Cannot create file %s" (the target's name, with the system's reason) when the
+  // temporary cannot be created.
+  explicit TOutputFile(std::string fileName, Link link = Link::Replace);
   // Discards the temporary unless Commit succeeded.
   ~TOutputFile();
   TOutputFile(const TOutputFile&) = delete;
@@ -60,15 +69,44 @@ class TOutputFile {
   static constexpr std::size_t kBufferSize = 1 << 16;
   void Flush();
   void WriteThrough(const void* data, std::size_t size);
-  [[noreturn]] void Fail();
+  [[noreturn]] void Fail(std::string reason);
 
   std::string fileName_;
+  std::string target_;  // fileName_, or the file its link points to
   std::string tempName_;
   std::FILE* file_ = nullptr;
+  TMemoryOutput* memory_ = nullptr;
+  std::string kept_;  // the bytes, when they go to memory
   std::size_t written_ = 0;
   std::size_t used_ = 0;
   bool failed_ = false;
   char buffer_[kBufferSize];
 };
+
+// Output files kept in memory instead of on disk, for fuzzing and tests: while one is alive,
+// every TOutputFile and texture copy of the process ends up in Files, and no output folder
+// is made. One at a time.
+class TMemoryOutput {
+ public:
+  TMemoryOutput();
+  ~TMemoryOutput();
+  TMemoryOutput(const TMemoryOutput&) = delete;
+  TMemoryOutput& operator=(const TMemoryOutput&) = delete;
+
+  static TMemoryOutput* Active();
+
+  // Committed files by name.
+  std::map<std::string, std::string> Files;
+};
+
+// Creates an output folder and every missing parent; false when it is not there afterwards.
+bool MakeOutputFolders(const std::string& folder);
+
+enum class TCopyResult { Copied, SameFile, Failed };
+// Copies a regular file over target like a TOutputFile would write it. A source that is the
+// target itself is left as it is. Failed comes with the reason: the system's, or
+// sys::kNotARegularFile for a folder, FIFO or device. size receives the bytes copied.
+TCopyResult CopyToOutputFile(const std::string& source, const std::string& target, std::string& reason,
+                             std::uint64_t& size);
 
 }  // namespace pallix

@@ -1,6 +1,16 @@
 #include "SystemFn.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -13,11 +23,177 @@ namespace pallix::sys {
 
 namespace fs = std::filesystem;
 
-bool ReplaceFile(const std::string& temp, const std::string& target) {
-  return std::rename(temp.c_str(), target.c_str()) == 0;
+namespace {
+
+// The temporaries in the making, where a signal handler can find them: fixed slots, each
+// published only once its name is complete. More at once than this are not tracked.
+struct TrackedTemporary {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 live
+  char name[4096];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+TrackedTemporary gTemporaries[16];
+
+void Track(const std::string& name) {
+  if (name.size() >= sizeof gTemporaries[0].name) return;
+  for (TrackedTemporary& slot : gTemporaries) {
+    int expected = 0;
+    if (!slot.state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(slot.name, name.c_str(), name.size() + 1);
+    slot.state.store(2);
+    return;
+  }
 }
 
-bool RemoveFile(const std::string& fileName) { return std::remove(fileName.c_str()) == 0; }
+void Untrack(const std::string& name) {
+  for (TrackedTemporary& slot : gTemporaries) {
+    if (slot.state.load() == 2 && name == slot.name) slot.state.store(0);
+  }
+}
+
+// Holds off the signals whose handler removes temporaries while one is created and
+// tracked, so that none is left between the two.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, sig);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// Six letters or digits that differ between runs and between calls: the process, the clock
+// and a counter, mixed.
+std::string UniqueLetters() {
+  static std::atomic<std::uint64_t> counter{0};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::uint64_t x = (static_cast<std::uint64_t>(getpid()) << 40) ^
+                    static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
+                    static_cast<std::uint64_t>(now.tv_nsec) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  x ^= x >> 31;
+  constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string out(6, '0');
+  for (char& c : out) {
+    c = kLetters[x % 36];
+    x /= 36;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string LastErrorText() { return std::strerror(errno); }
+
+std::FILE* CreateTemporary(const std::string& target, std::string& name, std::string& reason) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = folder + "~px" + UniqueLetters() + ".tmp";
+    int fd;
+    {
+      const SignalsHeld held;
+      // O_EXCL never opens an existing name, a symbolic link included.
+      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) Track(name);
+    }
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      reason = LastErrorText();
+      return nullptr;
+    }
+    if (std::FILE* f = ::fdopen(fd, "wb")) return f;
+    reason = LastErrorText();
+    ::close(fd);
+    RemoveFile(name);
+    return nullptr;
+  }
+  reason = std::strerror(EEXIST);
+  return nullptr;
+}
+
+void RemoveTemporaries() noexcept {
+  for (TrackedTemporary& slot : gTemporaries) {
+    if (slot.state.load() == 2) ::unlink(slot.name);
+  }
+}
+
+bool ReplaceFile(const std::string& temp, const std::string& target) {
+  if (std::rename(temp.c_str(), target.c_str()) != 0) return false;
+  Untrack(temp);
+  return true;
+}
+
+bool RemoveFile(const std::string& fileName) {
+  if (::unlink(fileName.c_str()) != 0) return false;
+  Untrack(fileName);
+  return true;
+}
+
+bool FollowLinks(const std::string& fileName, std::string& target, std::string& reason) {
+  fs::path path(fileName);
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) {
+      target = path.string();
+      return true;
+    }
+    const fs::path next = fs::read_symlink(path, ec);
+    if (ec) {
+      reason = ec.message();
+      return false;
+    }
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  reason = std::strerror(ELOOP);
+  return false;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::FILE* OpenRegularFile(const std::string& fileName, std::string& reason) {
+  // Looked at before it is opened: opening a device can already do something.
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0) {
+    reason = LastErrorText();
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    reason = kNotARegularFile;
+    return nullptr;
+  }
+  // Never waits for a writer, should a FIFO have taken the name meanwhile.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = LastErrorText();
+    return nullptr;
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    reason = kNotARegularFile;
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    reason = LastErrorText();
+    ::close(fd);
+  }
+  return f;
+}
 
 namespace {
 
@@ -256,28 +432,6 @@ bool ForceFolders(const std::string& folder) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   return fs::is_directory(folder, ec);
-}
-
-bool CopyFileReplacing(const std::string& source, const std::string& target) {
-  FilePtr in(std::fopen(source.c_str(), "rb"));
-  if (!in) return false;
-  const std::string temp = target + ".~pallix";
-  bool ok;
-  {
-    FilePtr out(std::fopen(temp.c_str(), "wb"));
-    if (!out) return false;
-    std::vector<char> buf(1 << 16);
-    for (;;) {
-      const std::size_t n = std::fread(buf.data(), 1, buf.size(), in.get());
-      if (n > 0 && std::fwrite(buf.data(), 1, n, out.get()) != n) break;
-      if (n < buf.size()) break;
-    }
-    ok = std::ferror(in.get()) == 0 && std::ferror(out.get()) == 0;
-    ok = (std::fclose(out.release()) == 0) && ok;
-  }
-  if (ok && ReplaceFile(temp, target)) return true;
-  RemoveFile(temp);
-  return false;
 }
 
 }  // namespace pallix::sys

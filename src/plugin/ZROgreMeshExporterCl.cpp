@@ -23,6 +23,8 @@ ZROgreMeshExporterT::~ZROgreMeshExporterT() {
 }
 
 void ZROgreMeshExporterT::Export(const std::string& fileName) {
+  FilesWritten.clear();
+  TexturesNotCopied.clear();
   PrepareScene();
   if (LowerCase(ExtractFileExt(fileName)) == ".xml") {
     SaveXmlMesh(fileName);
@@ -31,8 +33,8 @@ void ZROgreMeshExporterT::Export(const std::string& fileName) {
   }
   NameTextures(fileName);
   if (exportMaterials) {
-    const std::string folder = GetMaterialFolder(fileName);
-    SaveMaterialFile(folder + ChangeFileExt(ExtractFileName(fileName), ".material"));
+    GetMaterialFolder(fileName);
+    SaveMaterialFile(MaterialFileName(fileName));
   }
   if (exportTextures) CopyTextures(GetTextureFolder(fileName));
 }
@@ -54,16 +56,19 @@ void ZROgreMeshExporterT::PrepareScene() {
 void ZROgreMeshExporterT::SaveBinaryMesh(const std::string& fileName) {
   // Checked before the file is opened, so an unwritable mesh never replaces the old one.
   CheckBinaryLimits();
-  TOutputFile file(fileName);
+  // The user named the mesh file: when it is a link, the file it points to is replaced.
+  TOutputFile file(fileName, TOutputFile::Link::Follow);
   WriteBinaryHeader(file);
   WriteBinaryMesh(file);
   file.Commit();
+  FilesWritten.push_back({fileName, file.Size()});
 }
 
 void ZROgreMeshExporterT::SaveXmlMesh(const std::string& fileName) {
-  XMLFileWriterT writer(fileName);
+  XMLFileWriterT writer(fileName, TOutputFile::Link::Follow);
   WriteXmlMesh(writer);
   writer.Commit();
+  FilesWritten.push_back({fileName, writer.Size()});
 }
 
 void ZROgreMeshExporterT::SaveMaterialFile(const std::string& fileName) {
@@ -79,6 +84,7 @@ void ZROgreMeshExporterT::SaveMaterialFile(const std::string& fileName) {
     }
   }
   file.Commit();
+  FilesWritten.push_back({fileName, file.Size()});
 }
 
 std::string ZROgreMeshExporterT::ResolveFolder(std::string_view relativeFolder, std::string_view baseFolder) {
@@ -88,14 +94,28 @@ std::string ZROgreMeshExporterT::ResolveFolder(std::string_view relativeFolder, 
 std::string ZROgreMeshExporterT::GetMaterialFolder(const std::string& meshFileName) {
   const std::string folder = ResolveFolder(materialPath, ExtractFilePath(meshFileName));
   // A folder that cannot be made shows up when the file in it is created.
-  sys::ForceFolders(folder);
+  MakeOutputFolders(folder);
   return folder;
 }
 
 std::string ZROgreMeshExporterT::GetTextureFolder(const std::string& meshFileName) {
   const std::string folder = ResolveFolder(texturePath, ExtractFilePath(meshFileName));
-  sys::ForceFolders(folder);
+  MakeOutputFolders(folder);
   return folder;
+}
+
+std::string ZROgreMeshExporterT::MaterialFileName(const std::string& meshFileName) const {
+  return ResolveFolder(materialPath, ExtractFilePath(meshFileName)) +
+         ChangeFileExt(ExtractFileName(meshFileName), ".material");
+}
+
+bool ZROgreMeshExporterT::CopiesTexture(const ZROgreTextureT& texture) const {
+  return exportTextures && (exportLightmaps || !texture.IsLightmap) && !texture.IsColorTexture;
+}
+
+std::string ZROgreMeshExporterT::TextureSourceFileName(const ZROgreTextureT& texture) const {
+  const std::string folder = TextureSourceFolder ? *TextureSourceFolder : GetTextureFilesFolder();
+  return sys::NativePath(folder + texture.FileName);
 }
 
 void ZROgreMeshExporterT::CopyTextures(const std::string& folder) {
@@ -111,13 +131,24 @@ void ZROgreMeshExporterT::CopyTextures(const std::string& folder) {
       if (!name.empty()) {
         const std::string target = folder + name;
         if (texture.IsColorTexture) {
-          WriteColorBitmap(target, texture.Color);
+          FilesWritten.push_back({target, WriteColorBitmap(target, texture.Color)});
           ++TexturesWritten;
         } else {
-          const std::string sourceFolder =
-              TextureSourceFolder ? *TextureSourceFolder : GetTextureFilesFolder();
-          if (sys::CopyFileReplacing(sys::NativePath(sourceFolder + texture.FileName), target))
-            ++TexturesWritten;
+          // A copy that fails ends nothing: the texture is reported and the run goes on.
+          const std::string source = TextureSourceFileName(texture);
+          std::string reason;
+          std::uint64_t size = 0;
+          switch (CopyToOutputFile(source, target, reason, size)) {
+            case TCopyResult::Copied:
+              FilesWritten.push_back({target, size});
+              ++TexturesWritten;
+              break;
+            case TCopyResult::SameFile:  // exported into the textures' own folder
+              break;
+            case TCopyResult::Failed:
+              TexturesNotCopied.push_back({source, target, reason});
+              break;
+          }
         }
       }
     }
@@ -125,7 +156,7 @@ void ZROgreMeshExporterT::CopyTextures(const std::string& folder) {
   }
 }
 
-void WriteColorBitmap(const std::string& fileName, std::uint32_t color) {
+std::size_t WriteColorBitmap(const std::string& fileName, std::uint32_t color) {
   // A 2 x 2 bottom-up 24-bit DIB: file header, info header, two rows of 6 bytes padded to 8.
   constexpr std::uint32_t kRowSize = 8;
   constexpr std::uint32_t kImageSize = kRowSize * 2;
@@ -170,6 +201,7 @@ void WriteColorBitmap(const std::string& fileName, std::uint32_t color) {
   TOutputFile file(fileName);
   file.Write(bmp.data(), bmp.size());
   file.Commit();
+  return bmp.size();
 }
 
 }  // namespace pallix

@@ -62,6 +62,22 @@ class ZROgreMeshExporterT {
   // Texture files the last CopyTextures generated or copied.
   std::int32_t TexturesWritten = 0;
 
+  // What the last Export did, for reports: every file written, in order, with its size
+  // (under the name the run was given, also where a link was followed), and every texture
+  // that could not be copied, with the system's reason. A texture that is its own
+  // destination is left as it is and is in neither list.
+  struct WrittenFile {
+    std::string FileName;
+    std::uint64_t Size = 0;
+  };
+  struct TextureNotCopied {
+    std::string Source;
+    std::string Target;
+    std::string Reason;
+  };
+  std::vector<WrittenFile> FilesWritten;
+  std::vector<TextureNotCopied> TexturesNotCopied;
+
   // Export run.
   void Export(const std::string& fileName);
   void PrepareScene();
@@ -71,6 +87,12 @@ class ZROgreMeshExporterT {
   void CopyTextures(const std::string& folder);
   std::string GetMaterialFolder(const std::string& meshFileName);
   std::string GetTextureFolder(const std::string& meshFileName);
+  // The material script Export writes for this mesh file; no folder is made.
+  std::string MaterialFileName(const std::string& meshFileName) const;
+  // Whether CopyTextures copies this texture from a file (rather than generating or
+  // skipping it), and from which one.
+  bool CopiesTexture(const ZROgreTextureT& texture) const;
+  std::string TextureSourceFileName(const ZROgreTextureT& texture) const;
   // The full path of relativeFolder against baseFolder, ending with a separator; the
   // process's current directory is not touched.
   static std::string ResolveFolder(std::string_view relativeFolder, std::string_view baseFolder);
@@ -130,9 +152,9 @@ class ZROgreMeshExporterT {
   TextureIndex textureIndex_;
 };
 
-// Saves a 2 x 2 pixel 24-bit Windows bitmap of one colour (red in the low byte).
-// Raises "Cannot create file %s".
-void WriteColorBitmap(const std::string& fileName, std::uint32_t color);
+// Saves a 2 x 2 pixel 24-bit Windows bitmap of one colour (red in the low byte) and returns
+// its size. Raises "Cannot create file %s".
+std::size_t WriteColorBitmap(const std::string& fileName, std::uint32_t color);
 
 // The name under which a texture is written and copied: blanks become underscores,
 // control characters too.

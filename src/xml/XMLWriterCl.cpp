@@ -5,8 +5,8 @@
 namespace pallix {
 
 // Twice the drain size, so a drained block goes to the file in one piece.
-XMLFileWriterT::XMLFileWriterT(const std::string& fileName)
-    : XMLWriterT(1 << 17), output_(std::make_unique<TOutputFile>(fileName)) {
+XMLFileWriterT::XMLFileWriterT(const std::string& fileName, TOutputFile::Link link)
+    : XMLWriterT(1 << 17), output_(std::make_unique<TOutputFile>(fileName, link)) {
   file_ = output_.get();
 }
 

@@ -120,23 +120,6 @@ TEST(Folders, ForceFoldersMakesParentsAndReportsFailure) {
   EXPECT_FALSE(sys::ForceFolders(dir / "file/sub/"));
 }
 
-TEST(Files, CopyReplacesTheTargetOrLeavesItAlone) {
-  TempFolder dir;
-  std::string big(200000, '\0');
-  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-  WriteFile(dir / "src.bin", big);
-  WriteFile(dir / "out/dst.bin", "old");
-  ASSERT_TRUE(sys::CopyFileReplacing(dir / "src.bin", dir / "out/dst.bin"));
-  EXPECT_EQ(ReadFile(dir / "out/dst.bin"), big);
-
-  WriteFile(dir / "out/keep.bin", "old");
-  EXPECT_FALSE(sys::CopyFileReplacing(dir / "missing.bin", dir / "out/keep.bin"));
-  EXPECT_FALSE(sys::CopyFileReplacing(dir.Path(), dir / "out/keep.bin"));  // a folder is no source
-  EXPECT_FALSE(sys::CopyFileReplacing(dir / "src.bin", dir / "out/keep.bin/x"));
-  EXPECT_EQ(ReadFile(dir / "out/keep.bin"), "old");
-  EXPECT_EQ(testing::ListFolder(dir / "out"), "dst.bin keep.bin");
-}
-
 TEST(Module, DefaultsToTheRunningProgramAndCanBeSet) {
   const std::string self = sys::ModuleFileName();
   EXPECT_TRUE(sys::FileExists(self)) << self;

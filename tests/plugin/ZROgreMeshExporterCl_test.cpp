@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "BasicFn.h"
 #include "FileHost.h"
+#include "OutputFileCl.h"
 #include "support/ExportScene.h"
 #include "support/RecordingProgress.h"
 #include "support/TempFolder.h"
@@ -367,6 +369,41 @@ TEST_F(ExportRun, SceneModelSizes) {
     const std::string script = ReadFile(dir / "out/" + ChangeFileExt(c.mesh, ".material"));
     EXPECT_EQ(Count(script, "texture_unit"), sets);
     EXPECT_EQ(Count(script, "tex_coord_set " + std::to_string(c.layers - 1)), c.layers > 1 ? 1u : 0u);
+  }
+}
+
+// In memory the run keeps the very files it writes to disk, and the disk is not touched.
+TEST_F(ExportRun, FilesCanBeKeptInMemory) {
+  for (const std::string mesh : {"ship.mesh", "ship.xml"}) {
+    auto setup = [](ZROgreMeshExporterT& e) {
+      e.materialPath = "m";
+      e.texturePath = "t";
+    };
+    TempFolder run;
+    std::filesystem::create_directories(run / "disk");
+    std::filesystem::create_directories(run / "memory");
+    TFileHost host(scene, dir / "korvel");
+    auto exporter = MakeExporter();
+    setup(*exporter);
+    exporter->Export(run / "disk/" + mesh);
+    std::map<std::string, std::string> onDisk;
+    for (const auto& file : exporter->FilesWritten) {
+      const std::string bytes = ReadFile(file.FileName);
+      EXPECT_EQ(file.Size, bytes.size()) << file.FileName;
+      onDisk[file.FileName.substr((run / "disk/").size())] = bytes;
+    }
+    EXPECT_EQ(onDisk.size(), 6u) << "mesh, script, three textures, a colour";
+
+    std::map<std::string, std::string> inMemory;
+    {
+      TMemoryOutput memory;
+      auto again = MakeExporter();
+      setup(*again);
+      again->Export(run / "memory/" + mesh);
+      for (const auto& [name, bytes] : memory.Files) inMemory[name.substr((run / "memory/").size())] = bytes;
+    }
+    EXPECT_EQ(inMemory, onDisk);
+    EXPECT_EQ(ListFolder(run / "memory"), "");
   }
 }
 

@@ -53,7 +53,8 @@ bool Exists(const std::string& path) {
 std::string ListFolder(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+    std::error_code ec;  // a loop of links is no folder
+    names.push_back(entry.path().filename().string() + (entry.is_directory(ec) ? "/" : ""));
   }
   std::sort(names.begin(), names.end());
   std::string out;

@@ -1,18 +1,175 @@
 #include "SystemFn.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 // windows.h maps this name to ReplaceFileA.
 #undef ReplaceFile
 
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 namespace pallix::sys {
+
+namespace {
+
+// Six letters or digits that differ between runs and between calls: the process, the clock
+// and a counter, mixed.
+std::string UniqueLetters() {
+  static std::atomic<std::uint32_t> counter{0};
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  std::uint64_t x = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
+                    static_cast<std::uint64_t>(now.QuadPart) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  x ^= x >> 31;
+  constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string out(6, '0');
+  for (char& c : out) {
+    c = kLetters[x % 36];
+    x /= 36;
+  }
+  return out;
+}
+
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// Volume and file index: one file whatever its names.
+bool Identity(const std::string& fileName, BY_HANDLE_FILE_INFORMATION& info) {
+  const HandleCloser file{CreateFileA(fileName.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  return file.handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file.handle, &info);
+}
+
+}  // namespace
+
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string out = n ? std::string(text, n) : "error " + std::to_string(code);
+  if (text) LocalFree(text);
+  while (!out.empty() && (static_cast<unsigned char>(out.back()) <= 32 || out.back() == '.')) out.pop_back();
+  return out;
+}
+
+std::FILE* CreateTemporary(const std::string& target, std::string& name, std::string& reason) {
+  const std::size_t slash = target.find_last_of("\\/:");
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = folder + "~px" + UniqueLetters() + ".tmp";
+    // CREATE_NEW never opens an existing name, a symbolic link included.
+    const HANDLE h =
+        CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      reason = LastErrorText();
+      return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(h);
+    } else if (std::FILE* f = _fdopen(fd, "wb")) {
+      return f;
+    } else {
+      _close(fd);
+    }
+    reason = "cannot open a stream";
+    DeleteFileA(name.c_str());
+    return nullptr;
+  }
+  reason = "no free temporary name";
+  return nullptr;
+}
+
+void RemoveTemporaries() noexcept {}
 
 bool ReplaceFile(const std::string& temp, const std::string& target) {
   return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFile(const std::string& fileName) { return DeleteFileA(fileName.c_str()) != 0; }
+
+bool FollowLinks(const std::string& fileName, std::string& target, std::string& reason) {
+  target = fileName;
+  const DWORD attr = GetFileAttributesA(fileName.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+  const HandleCloser file{CreateFileA(fileName.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  // A link to nothing is replaced itself.
+  if (file.handle == INVALID_HANDLE_VALUE) return true;
+  std::vector<char> buf(MAX_PATH + 1);
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleA(file.handle, buf.data(), static_cast<DWORD>(buf.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) {
+      reason = LastErrorText();
+      return false;
+    }
+    if (n < buf.size()) {
+      std::string path(buf.data(), n);
+      if (path.rfind("\\\\?\\UNC\\", 0) == 0) {
+        path = "\\\\" + path.substr(8);
+      } else if (path.rfind("\\\\?\\", 0) == 0) {
+        path = path.substr(4);
+      }
+      target = path;
+      return true;
+    }
+    buf.resize(n + 1);
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+  return Identity(a, ia) && Identity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::FILE* OpenRegularFile(const std::string& fileName, std::string& reason) {
+  const DWORD attr = GetFileAttributesA(fileName.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES) {
+    reason = LastErrorText();
+    return nullptr;
+  }
+  if ((attr & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    reason = kNotARegularFile;
+    return nullptr;
+  }
+  const HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    reason = LastErrorText();
+    return nullptr;
+  }
+  // Pipes and devices (CON, NUL, COM1) are no texture files.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    reason = kNotARegularFile;
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+  } else if (std::FILE* f = _fdopen(fd, "rb")) {
+    return f;
+  } else {
+    _close(fd);
+  }
+  reason = "cannot open a stream";
+  return nullptr;
+}
 
 namespace {
 
@@ -137,13 +294,6 @@ bool ForceFolders(const std::string& folder) {
     }
   }
   return IsFolder(path);
-}
-
-bool CopyFileReplacing(const std::string& source, const std::string& target) {
-  const std::string temp = target + ".~pallix";
-  if (CopyFileA(source.c_str(), temp.c_str(), FALSE) && ReplaceFile(temp, target)) return true;
-  DeleteFileA(temp.c_str());
-  return false;
 }
 
 }  // namespace pallix::sys
