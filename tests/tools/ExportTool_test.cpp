@@ -1,13 +1,19 @@
 #include "ExportTool.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <locale>
 
+#include "OutputFileCl.h"
 #include "SceneGenerator.h"
 #include "support/ExportScene.h"
 #include "support/TempFolder.h"
@@ -229,6 +235,8 @@ TEST_F(ExportTool, TextureSources) {
     const Result r = RunTool({moved, dir / "out/a.mesh"});
     ASSERT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(r.out, "3 submeshes, 11 vertices, 5 faces, 3 materials, 1 texture written\n");  // colour only
+    EXPECT_EQ(r.err.find("pallix-export: warning: texture " + dir / "elsewhere/old brick.jpg not copied"),
+              0u);
   }
   {
     const Result r = RunTool({"--textures-from", dir / "level", moved, dir / "out/b.mesh"});
@@ -293,8 +301,183 @@ TEST_F(ExportTool, FailuresReportTheSystemsMessage) {
   }
   const Result r = RunTool({scene, dir / "no/such/folder/x.mesh"});
   EXPECT_EQ(r.status, kExitFailed);
-  EXPECT_EQ(r.err, "pallix-export: Cannot create file " + dir / "no/such/folder/x.mesh" + "\n");
+  EXPECT_EQ(r.err, "pallix-export: Cannot create file " + dir / "no/such/folder/x.mesh" +
+                       "\npallix-export: (No such file or directory)\n");
   EXPECT_EQ(ListFolder(dir / "out"), "");
+
+  // A write the system refuses halfway (here: beyond the largest file allowed).
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Result big = RunTool({scene, dir / "out/big.xml"});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(big.status, kExitFailed);
+  EXPECT_EQ(big.err, "pallix-export: Cannot create file " + dir / "out/big.xml" +
+                         "\npallix-export: (File too large)\n");
+  EXPECT_EQ(ListFolder(dir / "out"), "");
+}
+
+// Every file and link below a folder, with what it holds or points to.
+std::string Snapshot(const std::string& folder) {
+  std::string out;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    out += entry.path().string() + ": ";
+    if (entry.is_symlink()) {
+      out += "-> " + std::filesystem::read_symlink(entry.path()).string();
+    } else if (entry.is_regular_file()) {
+      out += ReadFile(entry.path().string());
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+// OUTPUT and the material script never replace the scene document, a texture the run copies
+// from, or an existing file that is not an OGRE mesh; OUTPUT is never a FIFO or a device.
+// A refused run writes nothing at all.
+TEST_F(ExportTool, OutputsNeverOverwritten) {
+  namespace fs = std::filesystem;
+  // What is there before the run, given the run's folder and OUTPUT.
+  using Setup = std::function<void(const TempFolder&, const std::string&)>;
+  auto put = [](std::string content) -> Setup {
+    return [=](const TempFolder&, const std::string& output) { WriteFile(output, content); };
+  };
+  auto link = [](std::string to) -> Setup {
+    return [=](const TempFolder& run, const std::string& output) {
+      fs::create_symlink(to[0] == '/' ? to : run / to, output);
+    };
+  };
+  const Setup hardLink = [](const TempFolder& run, const std::string& output) {
+    fs::create_hard_link(run / "level/scene.xml", output);
+  };
+  const Setup fifo = [](const TempFolder&, const std::string& output) { mkfifo(output.c_str(), 0600); };
+  const Setup folder = [](const TempFolder&, const std::string& output) { fs::create_directories(output); };
+  const Setup swapped = [](const TempFolder& run, const std::string&) {
+    WriteFile(run / "out/mesh.xml", "<mesh/>");
+  };
+  const Setup scriptTexture = [](const TempFolder& run, const std::string&) {
+    std::string doc = testing::ExportSceneDocument();
+    WriteFile(run / "level/scene.xml", doc.replace(doc.find("old brick.jpg"), 13, "ship.material"));
+  };
+  const std::string mesh("\0\x10[MeshSerializer_v1.100]\n", 26);
+  const std::string xmlMesh = "\xEF\xBB\xBF<?xml?>\n<!-- c -->\n<!DOCTYPE mesh [<!ENTITY a \">\">]><mesh>";
+  const std::string sceneDocument = ": it is the scene document @level/scene.xml";
+  const std::string notMesh = ": it is not an OGRE mesh file (--force replaces it)";
+  const std::string special = " is neither a regular file nor a folder";
+  struct Case {
+    std::string output;  // in the run's folder, like every name here
+    Setup setup;
+    std::vector<std::string> options;
+    int status;
+    std::string says;  // on standard error, "@" standing for the run's folder
+    std::string scene = "level/scene.xml";
+  } cases[] = {
+      {"level/scene.xml", {}, {}, 1, "Not writing @level/scene.xml" + sceneDocument},
+      {"level/../level/./scene.xml", {}, {"--force"}, 1, "./scene.xml" + sceneDocument},
+      {"out/link.mesh", link("level/scene.xml"), {}, 1, "Not writing @out/link.mesh" + sceneDocument},
+      {"out/hard.mesh", hardLink, {}, 1, "Not writing @out/hard.mesh" + sceneDocument},
+      {"level/ship.mesh",
+       put(mesh),
+       {"--material-path=../out"},
+       1,
+       "ship.material: it is the scene document @out/ship.material",
+       "out/ship.material"},
+      {"level/old brick.jpg", {}, {"--force"}, 1, "brick.jpg: it is the texture file @level/old brick.jpg"},
+      {"level/ship.mesh", scriptTexture, {}, 1, "material: it is the texture file @level/ship.material"},
+      // The arguments swapped: an XML mesh read as a scene, the scene document as OUTPUT.
+      {"level/scene.xml", swapped, {}, 1, "Not replacing @level/scene.xml" + notMesh, "out/mesh.xml"},
+      {"out/notes.mesh", put("notes"), {}, 1, notMesh},
+      {"out/empty.mesh", put(""), {}, 1, notMesh},
+      {"out/x.xml", put("<?xml version=\"1.0\"?>\n<meshes />"), {}, 1, notMesh},
+      {"out/short.mesh", put(mesh.substr(0, 12)), {}, 1, notMesh},
+      {"out/link.mesh", link("notes.txt"), {}, 1, notMesh},
+      {"out/notes.mesh", put("notes"), {"--force"}, 0, ""},
+      {"out/x.xml", put(xmlMesh), {}, 0, ""},
+      {"out/x.mesh", put(mesh), {}, 0, ""},
+      {"out/swapped.mesh", put(std::string("\x10\0", 2) + mesh.substr(2)), {}, 0, ""},
+      {"out/link.mesh", link("meshes/real.mesh"), {}, 0, ""},  // the link stays
+      // Nothing the mesh could be written to as a file.
+      {"-", {}, {}, 2, "OUTPUT must name a file: the mesh cannot go to standard output"},
+      {"out/fifo.mesh", fifo, {}, 2, special},
+      {"out/null.mesh", link("/dev/null"), {}, 2, "OUTPUT @out/null.mesh" + special},
+      {"out/dir.mesh", folder, {}, 1, "Cannot create file @out/dir.mesh\npallix-export: (Is a directory)\n"},
+  };
+  for (const Case& c : cases) {
+    TempFolder run;
+    testing::WriteExportScene(run / "level/");
+    WriteFile(run / "notes.txt", "notes");
+    WriteFile(run / "meshes/real.mesh", mesh);
+    WriteFile(run / "level/ship.material", "not a script");
+    fs::create_directories(run / "out");
+    const std::string output = c.output == "-" ? c.output : run / c.output;
+    if (c.setup) c.setup(run, output);
+    if (!Exists(run / c.scene)) fs::copy_file(run / "level/scene.xml", run / c.scene);
+    SCOPED_TRACE(c.output + " " + ::testing::PrintToString(c.options));
+    const std::string before = Snapshot(run.Path());
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--quiet", run / c.scene, output});
+    const Result r = RunTool(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (c.status == 0) {
+      const std::string written = ReadFile(output);
+      EXPECT_TRUE(written.rfind("<mesh>", 0) == 0 || written.rfind(mesh.substr(0, 19), 0) == 0);
+      EXPECT_EQ(fs::is_symlink(output), c.output == "out/link.mesh");
+      continue;
+    }
+    std::string says = c.says;
+    for (std::size_t at; (at = says.find('@')) != std::string::npos;) says.replace(at, 1, run.Path());
+    EXPECT_EQ(r.err.rfind("pallix-export: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(run.Path()), before);
+  }
+}
+
+// A texture that cannot be copied ends nothing, but says so; the summary counts only the
+// files written.
+TEST_F(ExportTool, TexturesNotCopiedAreWarnedAbout) {
+  std::filesystem::remove(dir / "level/old brick.jpg");
+  std::filesystem::remove(dir / "level/sub/wall.png");
+  ASSERT_EQ(mkfifo((dir / "level/sub/wall.png").c_str(), 0600), 0);  // a copy would wait forever
+  std::filesystem::remove(dir / "level/lm/lightmap0.bmp");
+  std::filesystem::create_symlink("/dev/zero", dir / "level/lm/lightmap0.bmp");  // and never end
+  const Result r = Export("ship.mesh");
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_EQ(r.out, "3 submeshes, 11 vertices, 5 faces, 3 materials, 1 texture written\n");
+  const std::string level = dir / "level/";
+  const std::string out = dir / "out/";
+  EXPECT_EQ(r.err, "pallix-export: warning: texture " + level + "old brick.jpg not copied to " + out +
+                       "old_brick.jpg (No such file or directory)\n"
+                       "pallix-export: warning: texture " +
+                       level + "sub/wall.png not copied to " + out +
+                       "wall.png (not a regular file)\n"
+                       "pallix-export: warning: texture " +
+                       level + "lm/lightmap0.bmp not copied to " + out +
+                       "lightmap0.bmp (not a regular file)\n");
+  EXPECT_EQ(ListFolder(dir / "out"), "color.bmp ship.material ship.mesh");
+}
+
+// Interrupted while a file is in the making: its temporary goes, and the signal ends the
+// process as it would have.
+TEST_F(ExportTool, SignalsRemoveTemporaries) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      RemoveTemporariesOnSignals();
+      TOutputFile mesh(dir / "out/x.mesh");
+      mesh.Write("partial");
+      kill(getpid(), sig);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    EXPECT_EQ(ListFolder(dir / "out"), "");
+  }
 }
 
 TEST_F(ExportTool, ACommaLocaleChangesNoNumber) {
@@ -354,6 +537,18 @@ TEST_F(ExportTool, TheSampleLevel) {
   EXPECT_EQ(ListFolder(dir / "out/xml"),
             "brick.bmp color.bmp crate.bmp floor_lightmap.bmp floor_tiles.bmp stone.bmp");
   EXPECT_EQ(ReadFile(dir / "out/brick.bmp"), ReadFile(PALLIX_SOURCE_DIR "/examples/sample-level/brick.bmp"));
+
+  // Into the level's own folder: its textures stay as they are, only the colour is written.
+  std::filesystem::copy(PALLIX_SOURCE_DIR "/examples/sample-level", dir / "own");
+  struct stat before {};
+  ASSERT_EQ(stat((dir / "own/brick.bmp").c_str(), &before), 0);
+  const Result own = RunTool({dir / "own/scene.xml", dir / "own/storeroom.mesh"});
+  ASSERT_EQ(own.status, kExitOk) << own.err;
+  EXPECT_EQ(own.out, "5 submeshes, 93 vertices, 52 faces, 5 materials, 1 texture written\n");
+  EXPECT_EQ(own.err, "");
+  struct stat after {};
+  ASSERT_EQ(stat((dir / "own/brick.bmp").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
 }
 
 // The program itself: exit status and streams as a pipeline sees them.

@@ -1,5 +1,10 @@
 #include "ExportTool.h"
 
+#include <signal.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -7,6 +12,7 @@
 
 #include "BasicFn.h"
 #include "FileHost.h"
+#include "OutputChecks.h"
 #include "PluginCommand.h"
 #include "ProgressFm.h"
 #include "SystemFn.h"
@@ -41,6 +47,7 @@ constexpr char kHelp[] =
     "                              (default, as the plug-in writes), 1.7, 1.8 or 1.10\n"
     "  --32bit-indices             binary submeshes over 65536 vertices get 32-bit indices\n"
     "                              instead of failing the export\n"
+    "  --force                     replace an existing OUTPUT that is not an OGRE mesh\n"
     "  --quiet                     no progress and no summary\n"
     "  -h, --help, --version\n"
     "\n"
@@ -57,6 +64,7 @@ struct Flags {
   TMeshVersion meshVersion = TMeshVersion::V1_0;
   bool wideIndices = false;
   bool quiet = false;
+  bool force = false;
   bool help = false;
   bool version = false;
   std::vector<std::string> positional;
@@ -145,6 +153,8 @@ Flags ParseArgs(const std::vector<std::string>& args) {
       flag(flags.wideIndices);
     } else if (name == "--quiet") {
       flag(flags.quiet);
+    } else if (name == "--force") {
+      flag(flags.force);
     } else if (name == "--help" || name == "-h") {
       flag(flags.help);
     } else if (name == "--version") {
@@ -179,22 +189,47 @@ std::string Counted(std::size_t n, std::string_view one, std::string_view many) 
   return IntToStr(static_cast<std::int64_t>(n)) + " " + std::string(n == 1 ? one : many);
 }
 
-std::string Summary(const ZROgreMeshExporterT& exporter) {
-  std::size_t submeshes = 0, vertices = 0, faces = 0;
+std::string Summary(const ExportOutcome& outcome) {
+  return Counted(outcome.SubMeshes, "submesh", "submeshes") + ", " +
+         Counted(outcome.Vertices, "vertex", "vertices") + ", " + Counted(outcome.Faces, "face", "faces") +
+         ", " + Counted(outcome.Materials, "material", "materials") + ", " +
+         Counted(outcome.TexturesWritten, "texture", "textures") + " written";
+}
+
+void Record(const ZROgreMeshExporterT& exporter, ExportOutcome& outcome) {
   if (exporter.SubMeshes) {
-    submeshes = exporter.SubMeshes->size();
+    outcome.SubMeshes = exporter.SubMeshes->size();
     for (const auto& sub : *exporter.SubMeshes) {
-      vertices += sub->Vertices.size();
-      faces += sub->Faces.size();
+      outcome.Vertices += sub->Vertices.size();
+      outcome.Faces += sub->Faces.size();
     }
   }
-  const std::size_t materials =
-      exporter.exportMaterials && exporter.Materials ? exporter.Materials->size() : 0;
-  const std::size_t textures =
-      exporter.exportTextures ? static_cast<std::size_t>(exporter.TexturesWritten) : 0;
-  return Counted(submeshes, "submesh", "submeshes") + ", " + Counted(vertices, "vertex", "vertices") + ", " +
-         Counted(faces, "face", "faces") + ", " + Counted(materials, "material", "materials") + ", " +
-         Counted(textures, "texture", "textures") + " written";
+  outcome.FilesWritten = exporter.FilesWritten;
+  outcome.TexturesNotCopied = exporter.TexturesNotCopied;
+  outcome.TexturesWritten = static_cast<std::size_t>(exporter.TexturesWritten);
+}
+
+// OUTPUT must be a file the mesh can replace; nothing is read or written otherwise.
+void CheckOutputKind(const std::string& outputFile) {
+  if (outputFile == "-") throw UsageError{"OUTPUT must name a file: the mesh cannot go to standard output"};
+  switch (KindOfOutput(outputFile)) {
+    case OutputKind::Special:
+      throw UsageError{Format("OUTPUT %s is neither a regular file nor a folder", {outputFile})};
+    case OutputKind::Folder:
+      RaiseWithReason(std::strerror(EISDIR), "Cannot create file %s", {outputFile});
+    case OutputKind::Loop:
+      RaiseWithReason(std::strerror(ELOOP), "Cannot create file %s", {outputFile});
+    case OutputKind::Absent:
+    case OutputKind::File:
+      break;
+  }
+}
+
+// The mesh file and the material script never replace what the export reads.
+void CheckNotAnInput(const std::string& output, const std::string& input, std::string_view what) {
+  if (!output.empty() && sys::SameFile(output, input)) {
+    Raise("Not writing %s: it is %s %s", {output, what, input});
+  }
 }
 
 // Lets the tool keep the terminal view (and its closing line break) when it leaves the
@@ -210,9 +245,10 @@ class ForwardingView : public IProgressView {
   IProgressView& target_;
 };
 
-int Export(const Flags& flags, std::FILE* out, const ExportToolSetting& setting) {
+void ExportScene(const Flags& flags, const ExportToolSetting& setting, ExportOutcome& outcome) {
   const std::string& sceneFile = flags.positional[0];
   const std::string& outputFile = flags.positional[1];
+  CheckOutputKind(outputFile);
   ZROptionsControllerT options;
   TOptionsForm& form = options.Form();
   if (flags.optionsFile) {
@@ -239,18 +275,56 @@ int Export(const Flags& flags, std::FILE* out, const ExportToolSetting& setting)
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
     exporter->TextureSourceFolder = folder;
   }
-  exporter->Export(options.FileName());
-  const std::string summary = Summary(*exporter);
+
+  // Everything the run would replace is looked at before anything is written.
+  const std::string meshFile = options.FileName();
+  const std::string script = exporter->exportMaterials ? exporter->MaterialFileName(meshFile) : std::string();
+  CheckNotAnInput(meshFile, sceneFile, "the scene document");
+  CheckNotAnInput(script, sceneFile, "the scene document");
+  if (!flags.force && KindOfOutput(meshFile) == OutputKind::File && !IsOgreMeshFile(meshFile)) {
+    Raise("Not replacing %s: it is not an OGRE mesh file (--force replaces it)", {meshFile});
+  }
+  try {
+    exporter->PrepareScene();
+    for (const auto& texture : exporter->Textures) {
+      if (!exporter->CopiesTexture(*texture)) continue;
+      const std::string source = exporter->TextureSourceFileName(*texture);
+      CheckNotAnInput(meshFile, source, "the texture file");
+      CheckNotAnInput(script, source, "the texture file");
+    }
+    exporter->Export(meshFile);
+  } catch (...) {
+    Record(*exporter, outcome);
+    throw;
+  }
+  Record(*exporter, outcome);
+  outcome.Materials = exporter->exportMaterials && exporter->Materials ? exporter->Materials->size() : 0;
   if (setting.leaveMemoryToExit) {
     static_cast<void>(exporter.release());  // deliberately never freed: the process ends next
   }
   exporter.reset();
-  terminal.reset();  // the progress line ends before the summary
-  if (!flags.quiet) std::fprintf(out, "%s\n", summary.c_str());
-  return kExitOk;
+  terminal.reset();  // the progress line ends before anything else is printed
 }
 
 }  // namespace
+
+extern "C" void RemoveTemporariesAndEnd(int sig) {
+  sys::RemoveTemporaries();
+  // The handler was reset to the default on entry: the signal ends the process as it would have.
+  raise(sig);
+}
+
+void RemoveTemporariesOnSignals() {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction now {};
+    if (sigaction(sig, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+    struct sigaction handler {};
+    handler.sa_handler = &RemoveTemporariesAndEnd;
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = SA_RESETHAND;
+    sigaction(sig, &handler, nullptr);
+  }
+}
 
 int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
                   const ExportToolSetting& setting) {
@@ -269,14 +343,32 @@ int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FIL
     std::fprintf(out, "%s %s\n", kProgram, kPluginVersion);
     return kExitOk;
   }
+  ExportOutcome outcome;
+  int status = kExitOk;
+  std::string failure;
   try {
-    return Export(flags, out, setting);
+    ExportScene(flags, setting, outcome);
+  } catch (const UsageError& e) {
+    std::fprintf(err, "%s: %s\n%s", kProgram, e.message.c_str(), kUsage);
+    return kExitUsage;
+  } catch (const Error& e) {
+    status = kExitFailed;
+    failure = Format("%s: %s\n", {kProgram, e.what()});
+    if (!e.Reason().empty()) failure += Format("%s: (%s)\n", {kProgram, e.Reason()});
   } catch (const std::exception& e) {
-    std::fprintf(err, "%s: %s\n", kProgram, e.what());
+    status = kExitFailed;
+    failure = Format("%s: %s\n", {kProgram, e.what()});
   } catch (...) {
-    std::fprintf(err, "%s: unexpected failure\n", kProgram);
+    status = kExitFailed;
+    failure = Format("%s: unexpected failure\n", {kProgram});
   }
-  return kExitFailed;
+  for (const auto& texture : outcome.TexturesNotCopied) {
+    std::fprintf(err, "%s: warning: texture %s not copied to %s (%s)\n", kProgram, texture.Source.c_str(),
+                 texture.Target.c_str(), texture.Reason.c_str());
+  }
+  std::fputs(failure.c_str(), err);
+  if (status == kExitOk && !flags.quiet) std::fprintf(out, "%s\n", Summary(outcome).c_str());
+  return status;
 }
 
 }  // namespace pallix

@@ -2,9 +2,12 @@
 // textures, through the very same exporter the editor plug-in runs.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "ZROgreMeshExporterCl.h"
 
 namespace pallix {
 
@@ -19,6 +22,22 @@ struct ExportToolSetting {
   // instead of being freed piece by piece. The caller then must not run exit handlers.
   bool leaveMemoryToExit = false;
 };
+
+// What one scene's export did, as far as it got: the summary's counts, every file written
+// with its size, every texture that could not be copied with the reason.
+struct ExportOutcome {
+  std::size_t SubMeshes = 0;
+  std::size_t Vertices = 0;
+  std::size_t Faces = 0;
+  std::size_t Materials = 0;  // in the material script written
+  std::size_t TexturesWritten = 0;
+  std::vector<ZROgreMeshExporterT::WrittenFile> FilesWritten;
+  std::vector<ZROgreMeshExporterT::TextureNotCopied> TexturesNotCopied;
+};
+
+// From now on SIGINT, SIGTERM and SIGHUP first remove the temporaries of files in the making,
+// then end the process as the signal would have. Signals ignored at the start stay ignored.
+void RemoveTemporariesOnSignals();
 
 // args excludes the program name. Messages go to err, the summary (and --help, --version)
 // to out.

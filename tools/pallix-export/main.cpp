@@ -5,6 +5,7 @@
 #include "ExportTool.h"
 
 int main(int argc, char** argv) {
+  pallix::RemoveTemporariesOnSignals();
   const std::vector<std::string> args(argv + 1, argv + argc);
   pallix::ExportToolSetting setting;
   setting.showProgress = isatty(STDERR_FILENO) != 0;
