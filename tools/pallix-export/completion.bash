@@ -14,7 +14,7 @@ _pallix_export() {
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W '--scale --normals --no-materials --material-path --no-textures
       --texture-path --no-lightmaps --prefix --dynamic-lighting --textures-from --install-dir
-      --options --mesh-version --32bit-indices --quiet --help --version' -- "$cur"))
+      --options --mesh-version --32bit-indices --force --quiet --help --version' -- "$cur"))
   else
     # SCENE, then OUTPUT: files and folders.
     COMPREPLY=($(compgen -f -- "$cur"))
