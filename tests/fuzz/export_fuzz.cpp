@@ -47,19 +47,24 @@ void CheckXmlMesh(const std::string& text) {
   }
 }
 
-void CheckFiles(const pallix::ZROgreMeshExporterT& exporter, const pallix::TMemoryOutput& memory) {
+// One export's files: the mesh, the script, and in the texture folder only generated bitmaps
+// (copies have no sources here).
+void CheckFiles(const pallix::ZROgreMeshExporterT& exporter, const std::string& mesh,
+                const pallix::TMemoryOutput& memory) {
   const std::string textures = pallix::ZROgreMeshExporterT::ResolveFolder(exporter.texturePath, "/");
   for (const auto& [name, bytes] : memory.Files) {
-    if (name == kMesh) {
-      CheckBinaryMesh(bytes);
-    } else if (name == kXmlMesh) {
-      CheckXmlMesh(bytes);
-    } else if (name == exporter.MaterialFileName(kMesh) || name == exporter.MaterialFileName(kXmlMesh)) {
+    if (name == mesh) {
+      if (mesh == kMesh) {
+        CheckBinaryMesh(bytes);
+      } else {
+        CheckXmlMesh(bytes);
+      }
+    } else if (name == exporter.MaterialFileName(mesh)) {
       continue;
     } else if (name.rfind(textures, 0) != 0 || name.find('/', textures.size()) != std::string::npos) {
       Fault("a file outside the texture folder: " + name);
     } else if (bytes.size() != 70 || bytes.rfind("BM", 0) != 0) {
-      Fault("a colour bitmap that is none: " + name);  // copies have no sources here
+      Fault("a colour bitmap that is none: " + name);
     }
   }
 }
@@ -84,12 +89,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   exporter.scale = kScales[(h >> 10) % 4];
   exporter.materialNamePrefix = kPrefixes[(h >> 12) % 3];
   exporter.texturePath = (h >> 14) & 1 ? "textures" : "";
+  exporter.meshVersion = static_cast<pallix::TMeshVersion>((h >> 15) % 4);
+  exporter.allow32BitIndices = (h >> 17) & 1;
   exporter.TextureSourceFolder = "/nonexistent-pallix-fuzz/";
-  try {
-    exporter.Export(kMesh);
-    exporter.Export(kXmlMesh);  // the same scene through the other writer
-  } catch (const pallix::Error&) {
+  // The same scene through both writers; a failed export ends the exporter's use.
+  for (const std::string mesh : {kMesh, kXmlMesh}) {
+    memory.Files.clear();
+    try {
+      exporter.Export(mesh);
+    } catch (const pallix::Error&) {
+      CheckFiles(exporter, mesh, memory);
+      break;
+    }
+    CheckFiles(exporter, mesh, memory);
   }
-  CheckFiles(exporter, memory);
   return 0;
 }
