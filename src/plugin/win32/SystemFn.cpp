@@ -195,6 +195,18 @@ std::string FullPath(const std::string& path) {
   }
 }
 
+// "C:" or "\\server\share" of a full path; empty when it has neither.
+std::string_view DriveOf(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    const std::size_t server = path.find_first_of("\\/", 2);
+    if (server == std::string_view::npos) return path;
+    const std::size_t share = path.find_first_of("\\/", server + 1);
+    return share == std::string_view::npos ? path : path.substr(0, share);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string ModuleFileName() {
@@ -246,25 +258,28 @@ std::string NativePath(std::string_view path) { return std::string(path); }
 
 std::string ExpandFolder(std::string_view folder, std::string_view base) {
   const std::string relative = folder.empty() ? std::string(".") : std::string(folder);
-  std::string root(base);
-  if (!root.empty() && !IsSeparator(root.back())) root += '\\';
   // Without a usable base the expansion runs against the current directory, as it would
-  // after a failed change of directory.
-  const bool haveBase = !root.empty() && IsFolder(root);
-  const bool rootDrive = haveBase && root.size() >= 2 && root[1] == ':';
+  // after a failed change of directory. The base itself may be relative, or drive-relative
+  // ("C:" of "C:ship.mesh" is the current folder of drive C:).
+  std::string root;
+  if (!base.empty() && IsFolder(std::string(base))) {
+    root = FullPath(std::string(base));
+    if (!root.empty() && !IsSeparator(root.back())) root += '\\';
+  }
   const bool hasDrive = relative.size() >= 2 && relative[1] == ':';
   std::string path;
-  if (!haveBase) {
+  if (root.empty()) {
     path = relative;
   } else if (hasDrive && relative.size() > 2 && IsSeparator(relative[2])) {
     path = relative;  // C:\x
   } else if (hasDrive) {
     // C:x is relative to the current folder of drive C:, which is the base when on that drive.
-    path = rootDrive && (relative[0] | 0x20) == (root[0] | 0x20) ? root + relative.substr(2) : relative;
+    path =
+        (root[1] == ':' && (relative[0] | 0x20) == (root[0] | 0x20)) ? root + relative.substr(2) : relative;
   } else if (IsSeparator(relative[0])) {
-    // \\server\share is absolute; \x is on the base's drive.
+    // \\server\share is absolute; \x is on the base's drive or share.
     const bool unc = relative.size() > 1 && IsSeparator(relative[1]);
-    path = (unc || !rootDrive) ? relative : root.substr(0, 2) + relative;
+    path = unc ? relative : std::string(DriveOf(root)) + relative;
   } else {
     path = root + relative;
   }
