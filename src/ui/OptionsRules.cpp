@@ -98,6 +98,8 @@ std::string FileDialogFolder(std::string_view fileName) {
 std::string BrowseBaseFolder(std::string_view fileName) { return std::string(ExtractFilePath(fileName)); }
 
 std::string RelativeFolder(std::string_view base, std::string_view chosen) {
+  // A cancelled browser empties the box, whatever the base.
+  if (chosen.empty()) return {};
   if (!SameTextIgnoringCase(ExtractFileDrive(base), ExtractFileDrive(chosen))) return std::string(chosen);
   const std::vector<std::string_view> from = FolderComponents(base);
   const std::vector<std::string_view> to = FolderComponents(chosen);

@@ -33,7 +33,7 @@ std::string BrowseBaseFolder(std::string_view fileName);
 
 // `chosen` (a full path without trailing backslash, or empty) relative to `base` (a folder
 // with trailing backslash): "..\" per base component left, then the rest of the chosen path.
-// A different drive, or an empty choice, gives `chosen` unchanged.
+// A different drive gives `chosen` unchanged; an empty choice (a cancelled browser) gives "".
 std::string RelativeFolder(std::string_view base, std::string_view chosen);
 
 // The material name prefix after choosing `chosenFile`: the chosen name without folder and

@@ -71,6 +71,8 @@ TEST(OptionsRules, RelativeFolder) {
       {"C:\\out\\", "C:\\", "..\\"},
       {"", "C:\\m", "C:\\m"},  // no folder in the file name
       {"", "", ""},
+      {"out\\", "", ""},  // cancelled with a relative file name
+      {"\\\\srv\\share\\out\\", "", ""},
       {"\\\\srv\\share\\out\\", "\\\\SRV\\Share\\out\\tex", "tex"},
       {"\\\\srv\\share\\out\\", "\\\\other\\share\\tex", "\\\\other\\share\\tex"},
   };
