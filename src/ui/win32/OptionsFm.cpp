@@ -21,6 +21,7 @@ using namespace win;
 
 constexpr char kFormClass[] = "TOptionsForm";
 constexpr char kTitle[] = "Pallix (Version 2.0)";
+constexpr char kControls[] = "options window's controls";
 constexpr int kClientWidth = 594;
 constexpr int kClientHeight = 382;
 constexpr DWORD kFormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -166,10 +167,18 @@ void TOptionsForm::SetEditEnabled(TPathEdit edit, bool enabled) {
 
 bool TOptionsForm::ShowModal() {
   ModalResult = TModalResult::None;
+  ForgetKeptException();
+  // The window goes, and the host's windows come back, on every way out.
+  struct Closer {
+    Window& window;
+    ~Closer() { window.Destroy(); }
+  } closer{*window_};
   window_->Create();
   window_->RunModalLoop();
-  window_->ReadControls();
+  if (!ExceptionKept()) window_->ReadControls();
   window_->Destroy();
+  // What a handler raised ends the run now that the window is gone.
+  RethrowKeptException();
   if (ModalResult == TModalResult::None) ModalResult = TModalResult::Cancel;
   return ModalResult == TModalResult::OK;
 }
@@ -180,8 +189,7 @@ bool TOptionsForm::ShowModal() {
 HWND TOptionsForm::Window::AddControl(const char* cls, const char* text, DWORD style, int x, int y, int w,
                                       int h, int id) {
   HWND control =
-      CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, pnlMain,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PluginInstance(), nullptr);
+      CreateChecked(kControls, 0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, pnlMain, id);
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
@@ -196,7 +204,7 @@ HWND TOptionsForm::Window::AddPanel(HWND parent, const char* caption, int x, int
   TPanelInfo info;
   info.caption = caption;
   info.onClick = [this, click] { (this->*click)(); };
-  HWND panel = CreatePanel(parent, info, x, y, w, h, WS_TABSTOP, id);
+  HWND panel = CreatePanel(kControls, parent, info, x, y, w, h, WS_TABSTOP, id);
   SendMessageA(panel, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return panel;
 }
@@ -215,14 +223,14 @@ void TOptionsForm::Window::Create() {
   const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
   // Owned by the host's active window so it stays above the editor while it is modal.
-  hwnd = CreateWindowExA(kFormExStyle, kFormClass, kTitle, kFormStyle, x, y, size.cx, size.cy,
-                         GetActiveWindow(), nullptr, PluginInstance(), this);
+  hwnd = CreateChecked("options window", kFormExStyle, kFormClass, kTitle, kFormStyle, x, y, size.cx, size.cy,
+                       GetActiveWindow(), 0, this);
 
   // Tab order follows creation order: OK, Cancel, then the rows of pnlMain.
   btnOK = AddPanel(hwnd, "OK", 431, 352, 75, 25, idOK, &Window::btnOKClick);
   btnCancel = AddPanel(hwnd, "Cancel", 511, 352, 75, 25, idCancel, &Window::btnCancelClick);
   TPanelInfo mainInfo;
-  pnlMain = CreatePanel(hwnd, mainInfo, 4, 80, 585, 265, WS_CLIPSIBLINGS, idMain);
+  pnlMain = CreatePanel(kControls, hwnd, mainInfo, 4, 80, 585, 265, WS_CLIPSIBLINGS, idMain);
   SetWindowLongPtrA(pnlMain, GWL_EXSTYLE, GetWindowLongPtrA(pnlMain, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
 
   const DWORD edit = WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
@@ -335,12 +343,16 @@ void TOptionsForm::Window::DisableOtherWindows() {
 }
 
 BOOL CALLBACK TOptionsForm::Window::DisableOne(HWND other, LPARAM self) {
-  auto* w = reinterpret_cast<Window*>(self);
-  if (other != w->hwnd && IsWindowVisible(other) && IsWindowEnabled(other)) {
-    EnableWindow(other, FALSE);
-    w->disabledOthers.push_back(other);
-  }
-  return TRUE;
+  return Guard<BOOL>(FALSE, [&] {
+    auto* w = reinterpret_cast<Window*>(self);
+    if (other != w->hwnd && IsWindowVisible(other) && IsWindowEnabled(other)) {
+      // Room first: a window is only disabled once it is sure to be enabled again.
+      w->disabledOthers.reserve(w->disabledOthers.size() + 1);
+      EnableWindow(other, FALSE);
+      w->disabledOthers.push_back(other);
+    }
+    return TRUE;
+  });
 }
 
 void TOptionsForm::Window::EnableOtherWindows() {
@@ -351,12 +363,13 @@ void TOptionsForm::Window::EnableOtherWindows() {
 
 void TOptionsForm::Window::RunModalLoop() {
   DisableOtherWindows();
+  if (ExceptionKept()) return;
   ShowWindow(hwnd, SW_SHOW);
   SetForegroundWindow(hwnd);
   SetFocus(btnOK);
   UpdateWindow(hwnd);
   MSG msg;
-  while (form.ModalResult == TModalResult::None) {
+  while (form.ModalResult == TModalResult::None && !ExceptionKept()) {
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0) {
       // The host is quitting: close as cancelled and leave the quit for its own loop.
@@ -456,7 +469,7 @@ LRESULT CALLBACK TOptionsForm::Window::Proc(HWND hwnd, UINT msg, WPARAM wp, LPAR
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self && self->hwnd == hwnd) return self->HandleMessage(msg, wp, lp);
+  if (self && self->hwnd == hwnd) return Guard<LRESULT>(0, [&] { return self->HandleMessage(msg, wp, lp); });
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 

@@ -23,21 +23,33 @@ constexpr int kClientHeight = 51;
 constexpr int kBarHeight = 19;
 
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  // The close box only hides the window; the run goes on.
-  if (msg == WM_CLOSE) {
-    ShowWindow(hwnd, SW_HIDE);
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return win::Guard<LRESULT>(0, [&]() -> LRESULT {
+    // The close box only hides the window; the run goes on.
+    if (msg == WM_CLOSE) {
+      ShowWindow(hwnd, SW_HIDE);
+      return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
 }
 
 }  // namespace
 
+// Releases what was made, also when the constructor did not get to the end.
 struct TProgressForm::Window {
   HWND hwnd = nullptr;
   HWND ProgressLabel = nullptr;
   HWND ProgressBar1 = nullptr;
   HFONT font = nullptr;
+
+  Window() = default;
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+  ~Window() {
+    if (hwnd) DestroyWindow(hwnd);
+    if (font) DeleteObject(font);
+    UnregisterClassA(kFormClass, win::PluginInstance());
+  }
 };
 
 void EnableTerminalProgress(bool) {}
@@ -51,25 +63,21 @@ TProgressForm::TProgressForm() : window_(std::make_unique<Window>()) {
   w.font = CreateFormFont();
   const SIZE size = WindowSizeForClient(kStyle, kExStyle, kClientWidth, kClientHeight);
   // Placed where it was designed, not centred.
-  w.hwnd = CreateWindowExA(kExStyle, kFormClass, "Progress", kStyle, 261, 284, size.cx, size.cy,
-                           GetActiveWindow(), nullptr, PluginInstance(), nullptr);
-  w.ProgressLabel = CreateWindowExA(
-      0, "STATIC", "Progress...", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 6, 8, kClientWidth - 12, 15,
-      w.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressLabel)), PluginInstance(), nullptr);
+  ForgetKeptException();
+  w.hwnd = CreateChecked("progress window", kExStyle, kFormClass, "Progress", kStyle, 261, 284, size.cx,
+                         size.cy, GetActiveWindow());
+  constexpr char kControls[] = "progress window's controls";
+  w.ProgressLabel =
+      CreateChecked(kControls, 0, "STATIC", "Progress...", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 6,
+                    8, kClientWidth - 12, 15, w.hwnd, idProgressLabel);
   SendMessageA(w.ProgressLabel, WM_SETFONT, reinterpret_cast<WPARAM>(w.font), FALSE);
-  w.ProgressBar1 = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0,
-                                   kClientHeight - kBarHeight, kClientWidth, kBarHeight, w.hwnd,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(idProgressBar)),
-                                   PluginInstance(), nullptr);
+  w.ProgressBar1 = CreateChecked(kControls, 0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0,
+                                 kClientHeight - kBarHeight, kClientWidth, kBarHeight, w.hwnd, idProgressBar);
   SendMessageA(w.ProgressBar1, PBM_SETRANGE32, 0, 100);
   SendMessageA(w.ProgressBar1, PBM_SETPOS, 0, 0);
 }
 
-TProgressForm::~TProgressForm() {
-  if (window_->hwnd) DestroyWindow(window_->hwnd);
-  if (window_->font) DeleteObject(window_->font);
-  UnregisterClassA(kFormClass, win::PluginInstance());
-}
+TProgressForm::~TProgressForm() = default;
 
 void TProgressForm::Show() {
   ShowWindow(window_->hwnd, SW_SHOW);
@@ -83,6 +91,8 @@ void TProgressForm::SetText(std::string_view text) {
 void TProgressForm::SetPosition(std::int32_t position) {
   SendMessageA(window_->ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(std::clamp(position, 0, 100)), 0);
   win::ProcessMessages();
+  // What a window procedure raised meanwhile ends the run.
+  win::RethrowKeptException();
 }
 
 std::unique_ptr<IProgressView> CreateProgressView() { return std::make_unique<TProgressForm>(); }

@@ -2,11 +2,20 @@
 
 #include <shlobj.h>
 
+#include <exception>
 #include <memory>
+
+#include "BasicFn.h"
 
 namespace pallix::win {
 
 namespace {
+
+// All of the plug-in's windows live on the host's thread that runs the export.
+std::exception_ptr& Kept() {
+  static std::exception_ptr kept;
+  return kept;
+}
 
 constexpr char kPanelClass[] = "TPallixPanel";
 
@@ -53,7 +62,7 @@ void SetBevel(HWND panel, PanelState& state, TBevel bevel) {
   InvalidateRect(panel, nullptr, TRUE);
 }
 
-LRESULT CALLBACK PanelProc(HWND panel, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT PanelMessage(HWND panel, UINT msg, WPARAM wp, LPARAM lp) {
   PanelState* state = State(panel);
   switch (msg) {
     case WM_NCCREATE: {
@@ -128,7 +137,49 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(panel, msg, wp, lp);
 }
 
+// A failed WM_NCCREATE (0) makes the creation fail, which Created reports.
+LRESULT CALLBACK PanelProc(HWND panel, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guard<LRESULT>(0, [&] { return PanelMessage(panel, msg, wp, lp); });
+}
+
 }  // namespace
+
+void KeepException() noexcept {
+  if (!Kept()) Kept() = std::current_exception();
+}
+
+bool ExceptionKept() noexcept { return static_cast<bool>(Kept()); }
+
+void ForgetKeptException() noexcept { Kept() = nullptr; }
+
+void RethrowKeptException() {
+  if (!Kept()) return;
+  std::exception_ptr kept;
+  kept.swap(Kept());
+  std::rethrow_exception(kept);
+}
+
+std::string SystemErrorText(DWORD code) {
+  char text[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                           sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+  return std::string(text, n);
+}
+
+HWND CreateChecked(const char* what, DWORD exStyle, const char* className, const char* text, DWORD style,
+                   int x, int y, int width, int height, HWND parent, int id, void* param) {
+  // Not every refusal sets an error code; a stale one must not pass for the reason.
+  SetLastError(0);
+  HWND window = CreateWindowExA(exStyle, className, text, style, x, y, width, height, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PluginInstance(), param);
+  if (window) return window;
+  const DWORD code = GetLastError();
+  RethrowKeptException();
+  const std::string reason = code == 0 ? std::string() : SystemErrorText(code);
+  if (reason.empty()) Raise("Cannot create the %s.", {what});
+  Raise("Cannot create the %s: %s", {what, reason});
+}
 
 HINSTANCE PluginInstance() {
   HMODULE module = nullptr;
@@ -179,11 +230,10 @@ void RegisterPanelClass() {
 
 void UnregisterPanelClass() { UnregisterClassA(kPanelClass, PluginInstance()); }
 
-HWND CreatePanel(HWND parent, const TPanelInfo& info, int x, int y, int width, int height, DWORD extraStyle,
-                 int id) {
-  return CreateWindowExA(0, kPanelClass, info.caption.c_str(), WS_CHILD | WS_VISIBLE | extraStyle, x, y,
-                         width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         PluginInstance(), const_cast<TPanelInfo*>(&info));
+HWND CreatePanel(const char* what, HWND parent, const TPanelInfo& info, int x, int y, int width, int height,
+                 DWORD extraStyle, int id) {
+  return CreateChecked(what, 0, kPanelClass, info.caption.c_str(), WS_CHILD | WS_VISIBLE | extraStyle, x, y,
+                       width, height, parent, id, const_cast<TPanelInfo*>(&info));
 }
 
 TPanelInfo* PanelInfo(HWND panel) {
@@ -200,7 +250,7 @@ void MakePanelButton(HWND panel) {
 
 void ProcessMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (!ExceptionKept() && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // Not ours to consume: leave it for the host's own loop.
       PostQuitMessage(static_cast<int>(msg.wParam));
@@ -213,14 +263,26 @@ void ProcessMessages() {
 
 namespace {
 int CALLBACK BrowseCallback(HWND browser, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED) SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
-  return 0;
+  const int result = Guard(0, [&] {
+    if (msg == BFFM_INITIALIZED) SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
+    return 0;
+  });
+  // The browser cannot end the run itself: cancel it, and BrowseForFolder rethrows.
+  if (ExceptionKept()) PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+  return result;
 }
+
+// The new dialog style needs COM on this thread; the host may not have started it.
+struct OleSession {
+  HRESULT result = OleInitialize(nullptr);
+  ~OleSession() {
+    if (SUCCEEDED(result)) OleUninitialize();
+  }
+};
 }  // namespace
 
 std::string BrowseForFolder(const std::string& title, const std::string& initialFolder, HWND owner) {
-  // The new dialog style needs COM on this thread; the host may not have started it.
-  const HRESULT com = OleInitialize(nullptr);
+  const OleSession com;
   BROWSEINFOA bi{};
   bi.hwndOwner = owner;
   bi.lpszTitle = title.c_str();
@@ -235,10 +297,11 @@ std::string BrowseForFolder(const std::string& title, const std::string& initial
   if (!select.empty()) bi.lParam = reinterpret_cast<LPARAM>(select.c_str());
   if (LPITEMIDLIST item = SHBrowseForFolderA(&bi)) {
     char path[MAX_PATH + 1] = {};
-    if (SHGetPathFromIDListA(item, path)) result = path;
+    const bool found = SHGetPathFromIDListA(item, path);
     CoTaskMemFree(item);
+    if (found) result = path;
   }
-  if (SUCCEEDED(com)) OleUninitialize();
+  RethrowKeptException();
   return result;
 }
 

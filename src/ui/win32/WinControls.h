@@ -9,6 +9,35 @@
 
 namespace pallix::win {
 
+// An exception cannot pass the system's frames between a window procedure or a callback and
+// the code that started the window (in the 32-bit build it ends the host). Every such entry
+// runs its body through Guard, which keeps the exception instead; the modal loops end when one
+// is kept, and whoever owns the window rethrows it once the window is gone.
+void KeepException() noexcept;  // the exception being handled, unless one is kept already
+bool ExceptionKept() noexcept;
+void ForgetKeptException() noexcept;
+// Throws the kept exception, if any, and forgets it.
+void RethrowKeptException();
+
+template <typename Result, typename Body>
+Result Guard(Result fallback, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    KeepException();
+    return fallback;
+  }
+}
+
+// The system's text for an error code, without its line end; empty when it has none.
+std::string SystemErrorText(DWORD code);
+
+// CreateWindowExA in the plug-in's module (id: the control id of a child window). When the
+// window cannot be made, rethrows what its window procedure kept, or raises "Cannot create the
+// WHAT" with the system's reason.
+HWND CreateChecked(const char* what, DWORD exStyle, const char* className, const char* text, DWORD style,
+                   int x, int y, int width, int height, HWND parent, int id = 0, void* param = nullptr);
+
 // The plug-in library's own module (window classes and resources are registered with it).
 HINSTANCE PluginInstance();
 
@@ -42,14 +71,15 @@ struct TPanelInfo {
 void RegisterPanelClass();
 void UnregisterPanelClass();
 
-// Creates a panel child window that owns a copy of `info`.
-HWND CreatePanel(HWND parent, const TPanelInfo& info, int x, int y, int width, int height, DWORD extraStyle,
-                 int id);
+// Creates a panel child window that owns a copy of `info`; raises like CreateChecked.
+HWND CreatePanel(const char* what, HWND parent, const TPanelInfo& info, int x, int y, int width, int height,
+                 DWORD extraStyle, int id);
 TPanelInfo* PanelInfo(HWND panel);
 // Turns a panel into a button: pressed look on mouse down, tagged for the keyboard.
 void MakePanelButton(HWND panel);
 
-// Lets every message waiting in this thread's queue run.
+// Lets every message waiting in this thread's queue run; stops early when a window procedure
+// kept an exception.
 void ProcessMessages();
 
 // The shell folder browser: the chosen folder's path, or empty when cancelled.
