@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "BasicFn.h"
 #include "ErrorBoxFn.h"
@@ -41,6 +43,11 @@ void RunPluginCommand() {
   try {
     if (!GetHostCallback()) Raise(kNoHostCallback);
     RunExportCommand();
+  } catch (const std::bad_alloc&) {
+    ShowErrorBox(kNotEnoughMemory);
+  } catch (const std::length_error&) {
+    // A size beyond what a container can hold: the same to a level designer.
+    ShowErrorBox(kNotEnoughMemory);
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   } catch (...) {

@@ -15,6 +15,7 @@ inline constexpr char kPluginEmail[] = "pallix@example.org";
 
 inline constexpr char kNoHostCallback[] = "No host callback registered.";
 inline constexpr char kUnknownError[] = "Unknown error.";
+inline constexpr char kNotEnoughMemory[] = "Not enough memory to export this level.";
 
 // One whole export: options window, scene request, conversion, files. Raises the run's
 // errors after releasing everything it created; nothing is kept between calls.
@@ -22,7 +23,7 @@ void RunExportCommand();
 
 // What PluginExecute runs: RunExportCommand behind the library's error boundary. Without a
 // registered callback, or when the run fails, the message is shown (ShowErrorBox) and the
-// call returns normally.
+// call returns normally; running out of memory is told as kNotEnoughMemory.
 void RunPluginCommand();
 
 // Copies the nine options from the controller into the exporter, in their fixed order.

@@ -4,8 +4,8 @@
 
 namespace pallix {
 
-void ShowErrorBox(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kErrorBoxTitle, message.c_str());
+void ShowErrorBox(const char* message) noexcept {
+  std::fprintf(stderr, "%s: %s\n", kErrorBoxTitle, message);
   std::fflush(stderr);
 }
 

@@ -2,12 +2,11 @@
 // error icon, OK button), standard error elsewhere.
 #pragma once
 
-#include <string>
-
 namespace pallix {
 
 inline constexpr char kErrorBoxTitle[] = "Pallix";
 
-void ShowErrorBox(const std::string& message);
+// Needs no memory of its own: it also tells that memory ran out.
+void ShowErrorBox(const char* message) noexcept;
 
 }  // namespace pallix

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "OptionsFm.h"
 #include "SystemFn.h"
 #include "support/FakeHost.h"
@@ -49,15 +52,22 @@ TEST_F(PluginBoundary, ErrorsOfTheRunAreShownNotThrown) {
   struct Case {
     const char* scale;
     std::int32_t status;
+    void (*fail)();  // runs in the host's answer
     const char* shown;
   };
   const Case cases[] = {
-      {"1", 7, "Pallix: Korvel callback returned error code 7\n"},
-      {"1", -3, "Pallix: Korvel callback returned error code -3\n"},
-      {".", 0, "Pallix: '.' is not a valid floating point value\n"},
+      {"1", 7, nullptr, "Pallix: Korvel callback returned error code 7\n"},
+      {"1", -3, nullptr, "Pallix: Korvel callback returned error code -3\n"},
+      {".", 0, nullptr, "Pallix: '.' is not a valid floating point value\n"},
+      {"1", 0, [] { throw std::bad_alloc(); }, "Pallix: Not enough memory to export this level.\n"},
+      {"1", 0, [] { throw std::length_error("vector::reserve"); },
+       "Pallix: Not enough memory to export this level.\n"},
   };
   for (const Case& c : cases) {
-    FakeHost host("<scene />");
+    FakeHost host([&](const std::string&) {
+      if (c.fail) c.fail();
+      return std::string("<scene />");
+    });
     host.LengthStatus = c.status;
     SetOptionsFormHook([&](TOptionsForm& form) {
       form.edFileName = dir / "ship.mesh";

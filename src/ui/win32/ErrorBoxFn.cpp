@@ -4,9 +4,9 @@
 
 namespace pallix {
 
-void ShowErrorBox(const std::string& message) {
+void ShowErrorBox(const char* message) noexcept {
   // Owned by the host's active window, so the box is modal to the editor that started the run.
-  MessageBoxA(GetActiveWindow(), message.c_str(), kErrorBoxTitle, MB_OK | MB_ICONERROR);
+  MessageBoxA(GetActiveWindow(), message, kErrorBoxTitle, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace pallix
