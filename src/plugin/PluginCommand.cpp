@@ -7,6 +7,7 @@
 
 #include "BasicFn.h"
 #include "ErrorBoxFn.h"
+#include "FloatStateCl.h"
 #include "ZROgreMeshExporterCl.h"
 #include "ZROptionsControllerCl.h"
 #include "uPlugin.h"
@@ -38,6 +39,7 @@ void RunExportCommand() {
 }
 
 void RunPluginCommand() {
+  const TExportFloatScope floatState;
   // The host is not C++: no exception may leave the library. The run has released everything
   // by the time an error arrives here, so the progress window is already gone.
   try {

@@ -21,9 +21,10 @@ inline constexpr char kNotEnoughMemory[] = "Not enough memory to export this lev
 // errors after releasing everything it created; nothing is kept between calls.
 void RunExportCommand();
 
-// What PluginExecute runs: RunExportCommand behind the library's error boundary. Without a
-// registered callback, or when the run fails, the message is shown (ShowErrorBox) and the
-// call returns normally; running out of memory is told as kNotEnoughMemory.
+// What PluginExecute runs: RunExportCommand behind the library's error boundary, in the
+// export's own floating-point state (the host's is restored on return). Without a registered
+// callback, or when the run fails, the message is shown (ShowErrorBox) and the call returns
+// normally; running out of memory is told as kNotEnoughMemory.
 void RunPluginCommand();
 
 // Copies the nine options from the controller into the exporter, in their fixed order.

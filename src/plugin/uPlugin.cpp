@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "BasicFn.h"
+#include "FloatStateCl.h"
 #include "SystemFn.h"
 #include "uXMLReader.h"
 #include "uXMLWriter.h"
@@ -35,6 +36,7 @@ std::string SendHostRequest(const std::string& request) {
   {
     auto copy = CopyRequest(request);
     record.Request = copy.get();
+    const THostFloatScope hostState;
     status = gCallback(&record);
   }
   std::string answer;
@@ -46,6 +48,7 @@ std::string SendHostRequest(const std::string& request) {
     record.Mode = 1;
     record.Request = copy.get();
     record.Answer = answer.data();
+    const THostFloatScope hostState;
     status = gCallback(&record);
   }
   if (status != 0) Raise("Korvel callback returned error code %d", {static_cast<std::int64_t>(status)});

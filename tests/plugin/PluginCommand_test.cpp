@@ -5,8 +5,10 @@
 #include <new>
 #include <stdexcept>
 
+#include "FloatStateCl.h"
 #include "OptionsFm.h"
 #include "SystemFn.h"
+#include "support/ExportScene.h"
 #include "support/FakeHost.h"
 #include "support/TempFolder.h"
 #include "uPlugin.h"
@@ -76,6 +78,47 @@ TEST_F(PluginBoundary, ErrorsOfTheRunAreShownNotThrown) {
     });
     EXPECT_EQ(Run(), c.shown);
     EXPECT_FALSE(testing::Exists(dir / "ship.mesh"));
+  }
+}
+
+// A host may unmask floating-point exceptions or round another way: the export traps on no
+// overflow, writes the same bytes, and the host finds its own state in its callback and after.
+TEST_F(PluginBoundary, HostFloatStateNeitherLeaksInNorIsLost) {
+  const TFloatState normal = ExportFloatState();
+  auto exportWith = [&](const TFloatState& host, const char* scale) {
+    FakeHost fake([&](const std::string&) {
+      EXPECT_EQ(TFloatState::Current(), host) << "in the callback";
+      return testing::ExportSceneDocument();
+    });
+    SetOptionsFormHook([&](TOptionsForm& form) {
+      form.edFileName = dir / "ship.mesh";
+      form.edScale = scale;
+      form.SetExportTextures(false);
+      form.cbNormalsToExport = 2;
+      return TModalResult::OK;
+    });
+    host.Apply();
+    const std::string shown = Run();
+    const TFloatState after = TFloatState::Current();
+    normal.Apply();
+    EXPECT_EQ(shown, "");
+    EXPECT_EQ(after, host) << "after the run";
+    return testing::ReadFile(dir / "ship.mesh") + testing::ReadFile(dir / "ship.material");
+  };
+  struct Case {
+    std::uint16_t x87;
+    std::uint32_t mxcsr;
+    const char* scale;
+  };
+  const Case cases[] = {
+      {0x0377, 0x3B80, "3e38"},   // overflow unmasked, rounding down
+      {0x0F77, 0x7B80, "0.1"},    // overflow unmasked, rounding towards zero
+      {0x087F, 0xDF80, "0.1"},    // rounding up, flush to zero
+      {0x007F, 0x5FC0, "1e-39"},  // denormals read as zero, 24-bit x87 precision
+  };
+  for (const Case& c : cases) {
+    const TFloatState hostile{c.x87, c.mxcsr};
+    EXPECT_EQ(exportWith(hostile, c.scale), exportWith(normal, c.scale)) << "scale " << c.scale;
   }
 }
 
