@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+#include "MessagePacerCl.h"
 #include "WinControls.h"
 
 namespace pallix {
@@ -41,6 +42,8 @@ struct TProgressForm::Window {
   HWND ProgressLabel = nullptr;
   HWND ProgressBar1 = nullptr;
   HFONT font = nullptr;
+  std::int32_t barPosition = 0;
+  TMessagePacer pacer;
 
   Window() = default;
   Window(const Window&) = delete;
@@ -86,10 +89,17 @@ void TProgressForm::Show() {
 
 void TProgressForm::SetText(std::string_view text) {
   SetWindowTextA(window_->ProgressLabel, std::string(text).c_str());
+  window_->pacer.TextChanged();
 }
 
 void TProgressForm::SetPosition(std::int32_t position) {
-  SendMessageA(window_->ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(std::clamp(position, 0, 100)), 0);
+  Window& w = *window_;
+  const std::int32_t shown = std::clamp(position, 0, 100);
+  if (shown != w.barPosition) {
+    SendMessageA(w.ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(shown), 0);
+    w.barPosition = shown;
+  }
+  if (!w.pacer.Due(shown, GetTickCount())) return;
   win::ProcessMessages();
   // What a window procedure raised meanwhile ends the run.
   win::RethrowKeptException();
