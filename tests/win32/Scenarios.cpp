@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "FaultInjection.h"
+#include "Scenarios.h"
 #include "StandInEditor.h"
 #include "TestHost.h"
 #include "WinControls.h"
@@ -21,9 +23,6 @@ namespace {
 
 using namespace pallix::win;
 
-constexpr char kOptionsClass[] = "TOptionsForm";
-constexpr char kOptionsTitle[] = "Pallix (Version 2.0)";
-constexpr char kProgressClass[] = "TProgressForm";
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kPaleGreen = RGB(210, 236, 210);
 constexpr char kErrorIntro[] =
@@ -141,29 +140,6 @@ HWND WaitFocusChange(HWND from) {
   return Focused();
 }
 
-// Sets the form's controls as the user would.
-struct Typed {
-  std::string fileName, scale = "1", materialPath, texturePath, prefix = "Test/";
-  bool materials = true, textures = true, lightmaps = true;
-  int lighting = 1, normals = 1;
-};
-
-Typed TypedFromArgs(const Args& args) {
-  Typed t;
-  t.fileName = args.Value("--file");
-  t.scale = args.Value("--scale", "1");
-  t.materialPath = args.Value("--material-path");
-  t.texturePath = args.Value("--texture-path");
-  t.prefix = args.Value("--prefix", "");
-  t.materials = !args.Has("--no-materials");
-  t.textures = !args.Has("--no-textures");
-  t.lightmaps = !args.Has("--no-lightmaps");
-  const std::string normals = args.Value("--normals", "face");
-  t.normals = normals == "none" ? 0 : normals == "smooth" ? 2 : 1;
-  t.lighting = args.Value("--dynamic-lighting", "unlit") == "all" ? 0 : 1;
-  return t;
-}
-
 void TypeInto(HWND form, const Typed& t) {
   TypeText(Control(form, idFileName), t.fileName);
   TypeText(Control(form, idScale), t.scale);
@@ -215,22 +191,6 @@ std::vector<std::pair<std::string, std::string>> IniEntries(const std::string& t
   return entries;
 }
 
-// The ten keys in the order the plug-in writes them.
-std::vector<std::pair<std::string, std::string>> OptionEntries(const Typed& t) {
-  return {
-      {"filename", t.fileName},
-      {"scale", t.scale},
-      {"exportMaterials", t.materials ? "1" : "0"},
-      {"materialPath", t.materialPath},
-      {"exportTextures", t.textures ? "1" : "0"},
-      {"texturePath", t.texturePath},
-      {"exportLightmaps", t.lightmaps ? "1" : "0"},
-      {"materialNamePrefix", t.prefix},
-      {"normalsToExport", std::to_string(t.normals)},
-      {"allowDynamicLighting", std::to_string(t.lighting)},
-  };
-}
-
 void ExpectSavedOptions(const Typed& t) {
   std::string text;
   EXPECT(ReadFile(OptionsFilePath(), text));
@@ -238,37 +198,6 @@ void ExpectSavedOptions(const Typed& t) {
   const auto want = OptionEntries(t);
   if (entries != want) std::fprintf(stderr, "options file:\n%s\n", text.c_str());
   EXPECT(entries == want);
-}
-
-// Ends whatever is still open so a failed scenario cannot hang: boxes first, then the form.
-void Rescue() {
-  for (int i = 0; i < 5; ++i) {
-    HWND form = FindWindowA(kOptionsClass, kOptionsTitle);
-    if (HWND box = form ? WaitForOwnedDialog(form, 100) : nullptr) {
-      PostMessageA(box, WM_CLOSE, 0, 0);
-      continue;
-    }
-    if (form) PostMessageA(form, WM_CLOSE, 0, 0);
-    Sleep(100);
-  }
-}
-
-// Runs PluginExecute on this thread while `drive` works the windows from another.
-template <typename Context>
-void ExecuteWithDriver(StandInEditor& editor, Context& context, void (*drive)(Context&)) {
-  SetUiThread(GetCurrentThreadId());
-  struct Box {
-    Context* context;
-    void (*drive)(Context&);
-  } box{&context, drive};
-  DriverThread driver(
-      [](void* p) {
-        auto* b = static_cast<Box*>(p);
-        b->drive(*b->context);
-      },
-      &box);
-  editor.Execute();
-  driver.Join();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -511,6 +440,13 @@ void DriveBrowse(BrowseRun&) {
   TypeText(Control(form, idTexturePath), "textures");
   BrowseFolder(form, idBrowseTexturePath, "Please select a (relative) texture path", false);
   EXPECT(Text(Control(form, idTexturePath)).empty());
+  // Also when the file name is relative.
+  TypeText(Control(form, idFileName), "pallixrel\\out.mesh");
+  TypeText(Control(form, idTexturePath), "textures");
+  BrowseFolder(form, idBrowseTexturePath, "Please select a (relative) texture path", false);
+  if (!Text(Control(form, idTexturePath)).empty())
+    std::fprintf(stderr, "texture path \"%s\"\n", Text(Control(form, idTexturePath)).c_str());
+  EXPECT(Text(Control(form, idTexturePath)).empty());
 
   // The plain path panels have no pressed look: their bevel stays up while the button is down.
   Click(Control(form, idCancel));
@@ -568,10 +504,13 @@ void DriveSecondRun(ExportRun& run) {
 
 // Checks the progress window from inside the host callback, where the run is paused.
 int gShotAt = 0;
+bool gHostileFloat = false;
 bool gProgressSeen = false;
 bool gProgressClosed = false;
 
 void OnRequestDuringExport(StandInEditor& editor, const std::string& request) {
+  // The editor's own code runs in its own floating-point state.
+  if (gHostileFloat) EXPECT(CurrentFloatState() == kHostileFloat);
   const bool install = request.find("<installdirectory") != std::string::npos;
   HWND progress = FindWindowA(kProgressClass, "Progress");
   EXPECT(progress != nullptr);
@@ -625,11 +564,7 @@ int RunExport(int argc, char** argv) {
   run.keyboard = args.Has("--keyboard");
   run.presetFile = args.Has("--preset");
   if (run.presetFile) {
-    // Written through the profile API, as the plug-in itself would.
-    const std::string ini = OptionsFilePath();
-    for (const auto& [key, value] : OptionEntries(run.typed))
-      WritePrivateProfileStringA("options", key.c_str(), value.c_str(), ini.c_str());
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
+    WriteOptions(run.typed);
   } else {
     DeleteFileA(OptionsFilePath().c_str());
   }
@@ -651,7 +586,16 @@ int RunExport(int argc, char** argv) {
 
   gShotAt = std::atoi(args.Value("--shot-at", "3").c_str());
   editor.onRequest = OnRequestDuringExport;
+  // An editor with overflow unmasked and rounding down: the files must not change, and the
+  // editor gets its state back.
+  gHostileFloat = args.Has("--hostile-float");
+  if (gHostileFloat) SetFloatState(kHostileFloat);
   ExecuteWithDriver(editor, run, DriveExport);
+  if (gHostileFloat) {
+    EXPECT(CurrentFloatState() == kHostileFloat);
+    SetFloatState(kDefaultFloat);
+    gHostileFloat = false;
+  }
   editor.onRequest = nullptr;
   EXPECT(editor.SceneRequests() == 1);
   EXPECT(gProgressSeen);
@@ -753,23 +697,6 @@ void DriveInvalid(Plain&) {
   if (IsWindow(form)) Rescue();
 }
 
-// Waits for the plug-in's error box, checks it, closes it.
-void ExpectErrorBox(const std::string& message) {
-  HWND box = WaitForWindow("#32770", "Pallix");
-  EXPECT(box != nullptr);
-  if (!box) return Rescue();
-  const std::string text = DialogText(box);
-  if (text != message) std::fprintf(stderr, "error box says \"%s\"\n", text.c_str());
-  EXPECT(text == message);
-  EXPECT(DialogHasIcon(box));
-  EXPECT(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr);
-  // By now the run has released everything: the progress window is gone.
-  EXPECT(FindWindowA(kProgressClass, nullptr) == nullptr);
-  EXPECT(FindWindowA(kOptionsClass, nullptr) == nullptr);
-  PressDialogButton(box, IDOK);
-  EXPECT(WaitGone(box));
-}
-
 struct HostErrorRun {
   std::string fileName;
 };
@@ -841,6 +768,77 @@ int RunNoCallback(int, char**) {
   ExecuteWithDriver(editor, run, DriveNoCallback);
   EXPECT(!FileExists(OptionsFilePath()));
   return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shared with the other scenario files (Scenarios.h).
+
+Typed TypedFromArgs(const Args& args) {
+  Typed t;
+  t.fileName = args.Value("--file");
+  t.scale = args.Value("--scale", "1");
+  t.materialPath = args.Value("--material-path");
+  t.texturePath = args.Value("--texture-path");
+  t.prefix = args.Value("--prefix", "");
+  t.materials = !args.Has("--no-materials");
+  t.textures = !args.Has("--no-textures");
+  t.lightmaps = !args.Has("--no-lightmaps");
+  const std::string normals = args.Value("--normals", "face");
+  t.normals = normals == "none" ? 0 : normals == "smooth" ? 2 : 1;
+  t.lighting = args.Value("--dynamic-lighting", "unlit") == "all" ? 0 : 1;
+  return t;
+}
+
+std::vector<std::pair<std::string, std::string>> OptionEntries(const Typed& t) {
+  return {
+      {"filename", t.fileName},
+      {"scale", t.scale},
+      {"exportMaterials", t.materials ? "1" : "0"},
+      {"materialPath", t.materialPath},
+      {"exportTextures", t.textures ? "1" : "0"},
+      {"texturePath", t.texturePath},
+      {"exportLightmaps", t.lightmaps ? "1" : "0"},
+      {"materialNamePrefix", t.prefix},
+      {"normalsToExport", std::to_string(t.normals)},
+      {"allowDynamicLighting", std::to_string(t.lighting)},
+  };
+}
+
+void WriteOptions(const Typed& t) {
+  // Through the profile API, as the plug-in itself would.
+  const std::string ini = OptionsFilePath();
+  DeleteFileA(ini.c_str());
+  for (const auto& [key, value] : OptionEntries(t))
+    WritePrivateProfileStringA("options", key.c_str(), value.c_str(), ini.c_str());
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
+}
+
+void Rescue() {
+  for (int i = 0; i < 5; ++i) {
+    HWND form = FindWindowA(kOptionsClass, kOptionsTitle);
+    if (HWND box = form ? WaitForOwnedDialog(form, 100) : nullptr) {
+      PostMessageA(box, WM_CLOSE, 0, 0);
+      continue;
+    }
+    if (form) PostMessageA(form, WM_CLOSE, 0, 0);
+    Sleep(100);
+  }
+}
+
+void ExpectErrorBox(const std::string& message) {
+  HWND box = WaitForWindow("#32770", "Pallix");
+  EXPECT(box != nullptr);
+  if (!box) return Rescue();
+  const std::string text = DialogText(box);
+  if (text != message) std::fprintf(stderr, "error box says \"%s\"\n", text.c_str());
+  EXPECT(text == message);
+  EXPECT(DialogHasIcon(box));
+  EXPECT(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr);
+  // By now the run has released everything: the progress window is gone.
+  EXPECT(FindWindowA(kProgressClass, nullptr) == nullptr);
+  EXPECT(FindWindowA(kOptionsClass, nullptr) == nullptr);
+  PressDialogButton(box, IDOK);
+  EXPECT(WaitGone(box));
 }
 
 }  // namespace testhost

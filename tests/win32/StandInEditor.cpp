@@ -21,13 +21,40 @@ Fn Export(HMODULE dll, const char* name) {
 bool IsInstallRequest(const std::string& request) {
   return request.find("<installdirectory") != std::string::npos;
 }
+
+LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_ENABLE && !wp && gEditor && gEditor->onDisabled) gEditor->onDisabled(*gEditor, hwnd);
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
 }  // namespace
 
 StandInEditor::StandInEditor() : dll(LoadPlugin()) { gEditor = this; }
 
 StandInEditor::~StandInEditor() {
+  for (HWND w : windows) DestroyWindow(w);
   gEditor = nullptr;
   FreeLibrary(dll);
+}
+
+void StandInEditor::OpenWindows(int count) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = EditorProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TStandInEditor";
+  RegisterClassA(&wc);
+  for (int i = 0; i < count; ++i) {
+    HWND w = CreateWindowExA(0, "TStandInEditor", "Korvel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10 + 40 * i,
+                             10 + 40 * i, 300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    EXPECT(w != nullptr);
+    windows.push_back(w);
+  }
+  if (!windows.empty()) SetActiveWindow(windows.back());
+}
+
+bool StandInEditor::AllWindowsEnabled() const {
+  for (HWND w : windows)
+    if (!IsWindowEnabled(w)) return false;
+  return true;
 }
 
 int StandInEditor::SceneRequests() const {

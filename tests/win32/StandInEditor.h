@@ -24,6 +24,13 @@ class StandInEditor {
   LONG sceneStatus = 0;
   // Called inside the callback, on the plug-in's thread, before every answer (e.g. screenshots).
   void (*onRequest)(StandInEditor& editor, const std::string& request) = nullptr;
+  // Called when the plug-in disables one of the editor's windows.
+  void (*onDisabled)(StandInEditor& editor, HWND window) = nullptr;
+
+  // The editor's own visible main windows, the last one active; destroyed with the editor.
+  void OpenWindows(int count);
+  std::vector<HWND> windows;
+  bool AllWindowsEnabled() const;
 
   // Every callback call, in order: mode and request text.
   struct Call {

@@ -20,11 +20,18 @@ const Command kCommands[] = {
     {"invalid", RunInvalid, "invalid input: one error box, the window stays"},
     {"host-error", RunHostError, "host answers status 7: error box, progress window gone"},
     {"no-callback", RunNoCallback, "PluginExecute without a registered callback"},
+    {"read-only-textures", RunReadOnlyTextures,
+     "read-only source textures: plain copies, replaced, nothing left"},
+    {"window-failures", RunWindowFailures,
+     "windows that cannot be created: the reason, editor never disabled"},
+    {"out-of-memory", RunOutOfMemory, "allocations failing in the run and behind window procedures"},
+    {"output-folders", RunOutputFolders, "output folders of drive-relative and share file names"},
+    {"timed-export", RunTimedExport, "OK at once with options from the arguments; prints the export's time"},
 };
 
 int Usage() {
   std::fprintf(stderr, "usage: pallix-testhost <command> [args]\n");
-  for (const Command& c : kCommands) std::fprintf(stderr, "  %-14s %s\n", c.name, c.help);
+  for (const Command& c : kCommands) std::fprintf(stderr, "  %-18s %s\n", c.name, c.help);
   return 2;
 }
 }  // namespace

@@ -48,5 +48,10 @@ int RunCancel(int argc, char** argv);
 int RunInvalid(int argc, char** argv);
 int RunHostError(int argc, char** argv);
 int RunNoCallback(int argc, char** argv);
+int RunReadOnlyTextures(int argc, char** argv);
+int RunWindowFailures(int argc, char** argv);
+int RunOutOfMemory(int argc, char** argv);
+int RunOutputFolders(int argc, char** argv);
+int RunTimedExport(int argc, char** argv);
 
 }  // namespace testhost
