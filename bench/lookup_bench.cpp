@@ -17,6 +17,8 @@
 #include "ZROgreMeshExporterCl.h"
 #include "uScene.h"
 
+#include "Fastest.h"
+
 namespace pallix {
 namespace {
 
@@ -102,12 +104,7 @@ BENCHMARK(BM_ExportLookups)
     ->Arg(100000)
     ->ArgName("materials")
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(5)
-    // The machine is shared: the fastest repetition is the least disturbed one.
-    ->ComputeStatistics("min",
-                        [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-    ->ReportAggregatesOnly(true);
+    ->Apply(bench::Fastest<5>);
 
 }  // namespace
 }  // namespace pallix

@@ -12,6 +12,8 @@
 #include "ZROgreMeshExporterCl.h"
 #include "uScene.h"
 
+#include "Fastest.h"
+
 namespace pallix {
 namespace {
 
@@ -110,12 +112,7 @@ BENCHMARK(BM_ConvertTerrain)
     ->ArgsProduct({{kSides[0], kSides[1]}, {0, 1, 2}})
     ->ArgNames({"side", "normals"})
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(7)
-    // The machine is shared: the fastest repetition is the least disturbed one.
-    ->ComputeStatistics("min",
-                        [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-    ->ReportAggregatesOnly(true);
+    ->Apply(bench::Fastest<7>);
 
 }  // namespace
 }  // namespace pallix

@@ -95,4 +95,18 @@ std::string IntToStr(std::int64_t value) {
   return std::string(buf, res.ptr);
 }
 
+std::string SixLetters(std::uint64_t seed) {
+  std::uint64_t x = seed;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  x ^= x >> 31;
+  constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string out(6, '0');
+  for (char& c : out) {
+    c = kLetters[x % 36];
+    x /= 36;
+  }
+  return out;
+}
+
 }  // namespace pallix

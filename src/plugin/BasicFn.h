@@ -55,4 +55,7 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 // Locale-independent decimal text of an integer.
 std::string IntToStr(std::int64_t value);
 
+// Six letters or digits from the bits of seed, well mixed: part of a temporary's name.
+std::string SixLetters(std::uint64_t seed);
+
 }  // namespace pallix

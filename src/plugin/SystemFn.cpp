@@ -75,19 +75,10 @@ std::string UniqueLetters() {
   static std::atomic<std::uint64_t> counter{0};
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  std::uint64_t x = (static_cast<std::uint64_t>(getpid()) << 40) ^
-                    static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
-                    static_cast<std::uint64_t>(now.tv_nsec) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-  x ^= x >> 31;
-  constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string out(6, '0');
-  for (char& c : out) {
-    c = kLetters[x % 36];
-    x /= 36;
-  }
-  return out;
+  const std::uint64_t x =
+      (static_cast<std::uint64_t>(getpid()) << 40) ^ static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
+      static_cast<std::uint64_t>(now.tv_nsec) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+  return SixLetters(x);
 }
 
 }  // namespace

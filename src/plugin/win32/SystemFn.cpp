@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "BasicFn.h"
+
 namespace pallix::sys {
 
 namespace {
@@ -20,18 +22,10 @@ std::string UniqueLetters() {
   static std::atomic<std::uint32_t> counter{0};
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
-  std::uint64_t x = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
-                    static_cast<std::uint64_t>(now.QuadPart) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-  x ^= x >> 31;
-  constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string out(6, '0');
-  for (char& c : out) {
-    c = kLetters[x % 36];
-    x /= 36;
-  }
-  return out;
+  const std::uint64_t x = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40) ^
+                          static_cast<std::uint64_t>(now.QuadPart) ^
+                          (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+  return SixLetters(x);
 }
 
 struct HandleCloser {
