@@ -3,22 +3,15 @@
 namespace pallix {
 
 namespace {
-constexpr std::size_t kInitialSlots = 64;
+constexpr std::size_t kInitialSlots = 8;
 }
 
-void THashChainTable::Reset() {
-  slots_.assign(kInitialSlots, Slot{});
-  mask_ = kInitialSlots - 1;
+void THashChainTable::Reset(std::size_t chains) {
+  std::size_t size = kInitialSlots;
+  while (size < chains * 2) size *= 2;
+  slots_.assign(size, Slot{});
+  mask_ = size - 1;
   chains_ = 0;
-}
-
-void THashChainTable::StartChain(std::uint64_t hash, std::int32_t head) {
-  // Kept at most half full so probe runs stay short.
-  if ((chains_ + 1) * 2 > slots_.size()) Grow();
-  std::size_t slot = Home(hash);
-  while (slots_[slot].Head != kEmpty) slot = Next(slot);
-  slots_[slot] = Slot{Fold(hash), head};
-  ++chains_;
 }
 
 void THashChainTable::Grow() {

@@ -6,12 +6,12 @@
 
 #include <cassert>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace pallix {
 
 // Key hash -> position of the newest item of that key. Items are only ever appended.
+// Reserve sizes the table once for what is to come, so a run of appends never rehashes.
 // Slots are kept to eight bytes (32 bits of the hash and the head) so that large tables stay
 // cache friendly.
 class THashChainTable {
@@ -39,8 +39,16 @@ class THashChainTable {
 #endif
   }
   // Starts the chain of a key that is not in the table yet.
-  void StartChain(std::uint64_t hash, std::int32_t head);
-  void Reset();
+  void StartChain(std::uint64_t hash, std::int32_t head) {
+    // Kept at most half full so probe runs stay short.
+    if ((chains_ + 1) * 2 > slots_.size()) Grow();
+    std::size_t slot = Home(hash);
+    while (slots_[slot].Head != kEmpty) slot = Next(slot);
+    slots_[slot] = Slot{Fold(hash), head};
+    ++chains_;
+  }
+  // Empty, with room for at least chains keys without growing; the storage is kept.
+  void Reset(std::size_t chains = 0);
 
  private:
   void Grow();
@@ -50,6 +58,7 @@ class THashChainTable {
   std::size_t chains_ = 0;
 };
 
+// Items are held by value, in one block.
 template <class T>
 class THashedObjectList {
  public:
@@ -59,14 +68,23 @@ class THashedObjectList {
   THashedObjectList& operator=(const THashedObjectList&) = delete;
 
   std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
-  T* Get(std::int32_t index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
+  T* Get(std::int32_t index) { return &items_.at(static_cast<std::size_t>(index)); }
+  const T* Get(std::int32_t index) const { return &items_.at(static_cast<std::size_t>(index)); }
+
+  // Empties the list and makes room for count items, keeping the storage it has.
+  void Reset(std::size_t count) {
+    items_.clear();
+    items_.reserve(count);
+    older_.clear();
+    older_.reserve(count);
+    chains_.Reset(count);
+  }
 
   // Appends the item and files it under its key; returns its index.
-  std::int32_t Add(std::unique_ptr<T> item) {
-    assert(item);
+  std::int32_t Add(const T& item) {
     const auto index = Count();
-    const std::uint64_t hash = KeyHash(*item);
-    const std::size_t slot = FindChain(*item, hash);
+    const std::uint64_t hash = KeyHash(item);
+    const std::size_t slot = FindChain(item, hash);
     if (chains_.At(slot).Head == THashChainTable::kEmpty) {
       older_.push_back(THashChainTable::kEmpty);
       chains_.StartChain(hash, index);
@@ -74,7 +92,7 @@ class THashedObjectList {
       older_.push_back(chains_.At(slot).Head);
       chains_.SetHead(slot, index);
     }
-    items_.push_back(std::move(item));
+    items_.push_back(item);
     return index;
   }
 
@@ -83,14 +101,14 @@ class THashedObjectList {
     const std::size_t slot = FindChain(sought, KeyHash(sought));
     for (std::int32_t i = chains_.At(slot).Head; i != THashChainTable::kEmpty;
          i = older_[static_cast<std::size_t>(i)]) {
-      if (SameItems(sought, *items_[static_cast<std::size_t>(i)])) return i;
+      if (SameItems(sought, items_[static_cast<std::size_t>(i)])) return i;
     }
     return -1;
   }
 
   // Hands every item over in list order and leaves the list empty.
-  std::vector<std::unique_ptr<T>> TakeItems() {
-    std::vector<std::unique_ptr<T>> items = std::move(items_);
+  std::vector<T> TakeItems() {
+    std::vector<T> items = std::move(items_);
     items_.clear();
     older_.clear();
     chains_.Reset();
@@ -112,13 +130,13 @@ class THashedObjectList {
     for (;;) {
       const THashChainTable::Slot& s = chains_.At(slot);
       if (s.Head == THashChainTable::kEmpty) return slot;
-      if (s.Hash == THashChainTable::Fold(hash) && SameKey(item, *items_[static_cast<std::size_t>(s.Head)]))
+      if (s.Hash == THashChainTable::Fold(hash) && SameKey(item, items_[static_cast<std::size_t>(s.Head)]))
         return slot;
       slot = chains_.Next(slot);
     }
   }
 
-  std::vector<std::unique_ptr<T>> items_;
+  std::vector<T> items_;
   std::vector<std::int32_t> older_;  // per item: the next older item of its key
   THashChainTable chains_;
 };

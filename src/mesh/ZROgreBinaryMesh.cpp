@@ -98,10 +98,6 @@ class ChunkWriter {
  public:
   explicit ChunkWriter(TOutputFile& file) : file_(file) {}
 
-  // Every position written so far, in one block: the bounds at the end need them twice, and
-  // the vertices themselves are scattered over the heap.
-  std::vector<ZROgreBaseVertexT> Positions;
-
   void U16(std::uint16_t v) {
     const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
     file_.Write(b, 2);
@@ -153,31 +149,39 @@ struct MeshBounds {
   float radius = 0;
 };
 
-// Box over every position; the radius is the largest distance from the origin, where OGRE
-// centres an object's bounding sphere.
-MeshBounds ComputeBounds(const std::vector<ZROgreBaseVertexT>& positions) {
-  MeshBounds b;
-  if (positions.empty()) return b;
-  b.minX = b.maxX = positions.front().X;
-  b.minY = b.maxY = positions.front().Y;
-  b.minZ = b.maxZ = positions.front().Z;
-  for (const ZROgreBaseVertexT& v : positions) {
-    b.minX = std::min(b.minX, v.X);
-    b.minY = std::min(b.minY, v.Y);
-    b.minZ = std::min(b.minZ, v.Z);
-    b.maxX = std::max(b.maxX, v.X);
-    b.maxY = std::max(b.maxY, v.Y);
-    b.maxZ = std::max(b.maxZ, v.Z);
-  }
-  float largest = 0;
-  for (const ZROgreBaseVertexT& v : positions) {
+// Box over every position written, taken as the vertices go by; the radius is the largest
+// distance from the origin, where OGRE centres an object's bounding sphere, so it needs no
+// second pass.
+class TBoundsAccumulator {
+ public:
+  void Add(const ZROgreBaseVertexT& v) {
+    if (!any_) {
+      b_.minX = b_.maxX = v.X;
+      b_.minY = b_.maxY = v.Y;
+      b_.minZ = b_.maxZ = v.Z;
+      any_ = true;
+    }
+    b_.minX = std::min(b_.minX, v.X);
+    b_.minY = std::min(b_.minY, v.Y);
+    b_.minZ = std::min(b_.minZ, v.Z);
+    b_.maxX = std::max(b_.maxX, v.X);
+    b_.maxY = std::max(b_.maxY, v.Y);
+    b_.maxZ = std::max(b_.maxZ, v.Z);
     const auto d2 = static_cast<float>(static_cast<double>(v.X) * v.X + static_cast<double>(v.Y) * v.Y +
                                        static_cast<double>(v.Z) * v.Z);
-    if (d2 > largest) largest = d2;
+    if (d2 > largest_) largest_ = d2;
   }
-  b.radius = static_cast<float>(std::sqrt(static_cast<double>(largest)));
-  return b;
-}
+  MeshBounds ComputeBounds() const {
+    MeshBounds b = b_;
+    b.radius = static_cast<float>(std::sqrt(static_cast<double>(largest_)));
+    return b;
+  }
+
+ private:
+  MeshBounds b_;
+  float largest_ = 0;
+  bool any_ = false;
+};
 
 // Each writer below follows its length function, which counts the chunk's header and
 // everything nested in it.
@@ -233,8 +237,8 @@ char* PutVertex(char* p, const ZROgreVertexT& v, const SubMeshLayout& layout) {
 }
 
 // Vertices are laid out straight in the file's buffer, as many at a time as fit.
-void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices,
-                     const SubMeshLayout& layout, std::vector<ZROgreBaseVertexT>& positions) {
+void WriteVertexData(TOutputFile& file, const std::vector<ZROgreVertexT>& vertices,
+                     const SubMeshLayout& layout, TBoundsAccumulator& bounds) {
   // A vertex wider than a whole block (thousands of coordinate sets) is laid out aside.
   const bool wide = layout.stride > TOutputFile::BlockSize();
   std::vector<char> aside(wide ? layout.stride : 0);
@@ -245,9 +249,8 @@ void WriteVertexData(TOutputFile& file, const std::vector<std::unique_ptr<ZROgre
     char* const start = wide ? aside.data() : file.Room(bytes);
     char* p = start;
     for (std::size_t i = first; i < last; ++i) {
-      PrefetchAhead(vertices, i);
-      const ZROgreVertexT& v = *vertices[i];
-      positions.push_back({v.X, v.Y, v.Z});
+      const ZROgreVertexT& v = vertices[i];
+      bounds.Add(v);
       p = PutVertex(p, v, layout);
     }
     assert(static_cast<std::size_t>(p - start) == bytes);
@@ -267,7 +270,8 @@ Length VertexBufferLength(const SubMeshLayout& layout, std::size_t vertexCount) 
   return kChunkHeaderSize + 2 + 2 + VertexBufferDataLength(layout, vertexCount);
 }
 
-void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout,
+                       TBoundsAccumulator& bounds) {
   const std::size_t vertexCount = subMesh.Vertices.size();
   const Length length = VertexBufferLength(layout, vertexCount);
   LengthGuard guard(out, length);
@@ -275,21 +279,22 @@ void WriteVertexBuffer(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const Su
   out.U16(0);  // bind index
   out.U16(static_cast<std::uint16_t>(layout.stride));
   out.ChunkHeader(kVertexBufferDataChunk, VertexBufferDataLength(layout, vertexCount));
-  WriteVertexData(out.File(), subMesh.Vertices, layout, out.Positions);
+  WriteVertexData(out.File(), subMesh.Vertices, layout, bounds);
 }
 
 Length GeometryLength(const SubMeshLayout& layout, std::size_t vertexCount) {
   return kChunkHeaderSize + 4 + DeclarationLength(layout) + VertexBufferLength(layout, vertexCount);
 }
 
-void WriteGeometry(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+void WriteGeometry(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout,
+                   TBoundsAccumulator& bounds) {
   const std::size_t vertexCount = subMesh.Vertices.size();
   const Length length = GeometryLength(layout, vertexCount);
   LengthGuard guard(out, length);
   out.ChunkHeader(kGeometryChunk, length);
   out.U32(static_cast<std::uint32_t>(vertexCount));
   WriteVertexDeclaration(out, layout);
-  WriteVertexBuffer(out, subMesh, layout);
+  WriteVertexBuffer(out, subMesh, layout, bounds);
 }
 
 constexpr Length kSubMeshOperationLength = kChunkHeaderSize + 2;
@@ -328,7 +333,8 @@ Length SubMeshLength(const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout)
          GeometryLength(layout, subMesh.Vertices.size()) + (layout.operation ? kSubMeshOperationLength : 0);
 }
 
-void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout) {
+void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMeshLayout& layout,
+                  TBoundsAccumulator& bounds) {
   const Length length = SubMeshLength(subMesh, layout);
   LengthGuard guard(out, length);
   out.ChunkHeader(kSubMeshChunk, length);
@@ -341,7 +347,7 @@ void WriteSubMesh(ChunkWriter& out, const ZROgreSubMeshT& subMesh, const SubMesh
   } else {
     WriteIndices<std::uint16_t>(out.File(), subMesh.Faces);
   }
-  WriteGeometry(out, subMesh, layout);
+  WriteGeometry(out, subMesh, layout, bounds);
   if (layout.operation) WriteSubMeshOperation(out);
 }
 
@@ -430,14 +436,13 @@ void ZROgreMeshExporterT::WriteBinaryMesh(TOutputFile& stream) const {
   const auto& subMeshes = SubMeshList(*this);
   const MeshLayout mesh = LayOut(*this);
   ChunkWriter out(stream);
-  std::size_t vertexCount = 0;
-  for (const auto& subMesh : subMeshes) vertexCount += subMesh->Vertices.size();
-  out.Positions.reserve(vertexCount);
+  TBoundsAccumulator bounds;
   LengthGuard guard(out, mesh.length);
   out.ChunkHeader(kMeshChunk, mesh.length);
   out.Bool(false);  // skeletally animated
-  for (std::size_t i = 0; i < subMeshes.size(); ++i) WriteSubMesh(out, *subMeshes[i], mesh.subMeshes[i]);
-  WriteBounds(out, ComputeBounds(out.Positions));
+  for (std::size_t i = 0; i < subMeshes.size(); ++i)
+    WriteSubMesh(out, *subMeshes[i], mesh.subMeshes[i], bounds);
+  WriteBounds(out, bounds.ComputeBounds());
   if (Traits(meshVersion).nameTable) WriteSubMeshNameTable(out);
 }
 

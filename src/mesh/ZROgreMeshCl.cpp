@@ -26,6 +26,16 @@ void CheckIndex(const List& list, std::int32_t index) {
 
 }  // namespace
 
+void TTextureCoordinateList::Grow() {
+  const std::uint32_t capacity = capacity_ * 2;
+  auto* grown = new value_type[capacity];
+  const value_type* from = data();
+  for (std::uint32_t i = 0; i < size_; ++i) grown[i] = from[i];
+  FreeHeap();
+  heap_ = grown;
+  capacity_ = capacity;
+}
+
 ZROgreBaseVertexT ZROgreBaseVertexT::Add(const ZROgreBaseVertexT& other) const {
   ZROgreBaseVertexT r;
   r.X = Store(double(X) + double(other.X));
@@ -70,13 +80,17 @@ const ZROgreTextureCoordinatesT& ZROgreVertexT::GetTextureCoordinates(std::int32
   return TextureCoordinates[static_cast<std::size_t>(i)];
 }
 
-ZROgreVertexT* ZROgreSubMeshT::GetVertex(std::int32_t i) const {
+const ZROgreVertexT* ZROgreSubMeshT::GetVertex(std::int32_t i) const {
   CheckIndex(Vertices, i);
-  return Vertices[static_cast<std::size_t>(i)].get();
+  return &Vertices[static_cast<std::size_t>(i)];
 }
 
-std::int32_t ZROgreSubMeshT::AddVertex(std::unique_ptr<ZROgreVertexT> vertex) {
-  assert(vertex);
+ZROgreVertexT* ZROgreSubMeshT::GetVertex(std::int32_t i) {
+  CheckIndex(Vertices, i);
+  return &Vertices[static_cast<std::size_t>(i)];
+}
+
+std::int32_t ZROgreSubMeshT::AddVertex(ZROgreVertexT vertex) {
   Vertices.push_back(std::move(vertex));
   return VertexCount() - 1;
 }
@@ -197,7 +211,7 @@ void ZROgreSubMeshT::CalculateSmoothNormals() {
   std::vector<std::uint64_t> hashes(count);
   std::vector<std::int32_t> vertexGroup(count, kNoGroup);
   for (std::size_t v = 0; v < count; ++v) {
-    const ZROgreVertexT& p = *Vertices[v];
+    const ZROgreVertexT& p = Vertices[v];
     keys[v] = {FoldedBits(p.X), FoldedBits(p.Y), FoldedBits(p.Z)};
     hashes[v] = HashOf(keys[v]);
   }
@@ -205,7 +219,7 @@ void ZROgreSubMeshT::CalculateSmoothNormals() {
   std::vector<PositionKey> groupKeys;
   for (std::size_t v = 0; v < count; ++v) {
     if (v + kPrefetchDistance < count) groupOf.Prefetch(hashes[v + kPrefetchDistance]);
-    if (HasNaN(*Vertices[v])) continue;
+    if (HasNaN(Vertices[v])) continue;
     const std::uint64_t hash = hashes[v];
     for (std::size_t slot = groupOf.Home(hash);; slot = groupOf.Next(slot)) {
       const THashChainTable::Slot& s = groupOf.At(slot);
@@ -242,7 +256,7 @@ void ZROgreSubMeshT::CalculateSmoothNormals() {
 
   for (std::size_t v = 0; v < Vertices.size(); ++v) {
     const std::int32_t g = vertexGroup[v];
-    Vertices[v]->Normal = g == kNoGroup ? ZROgreNormalT{} : sums[static_cast<std::size_t>(g)];
+    Vertices[v].Normal = g == kNoGroup ? ZROgreNormalT{} : sums[static_cast<std::size_t>(g)];
   }
 }
 

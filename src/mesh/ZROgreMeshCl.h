@@ -22,9 +22,9 @@ struct ZROgreTextureCoordinatesT {
   bool IsEqual(const ZROgreTextureCoordinatesT& other) const { return U == other.U && V == other.V; }
 };
 
-// The coordinate sets of one vertex, in set order. Nearly every vertex has one or two, which
-// live inside the vertex; more move to the heap. Millions of vertices thus save as many
-// allocations.
+// The coordinate sets of one vertex, in set order. Nearly every vertex has three or fewer,
+// which live inside the vertex; more move to the heap. Vertices are stored by value, many
+// millions of them, so a vertex makes no allocation of its own in the common case.
 class TTextureCoordinateList {
  public:
   using value_type = ZROgreTextureCoordinatesT;
@@ -32,10 +32,18 @@ class TTextureCoordinateList {
   TTextureCoordinateList() = default;
   TTextureCoordinateList(std::initializer_list<value_type> items) { Append(items.begin(), items.size()); }
   TTextureCoordinateList(const TTextureCoordinateList& other) { Append(other.begin(), other.size()); }
+  TTextureCoordinateList(TTextureCoordinateList&& other) noexcept { Take(other); }
   TTextureCoordinateList& operator=(const TTextureCoordinateList& other) {
     if (this != &other) {
       clear();
       Append(other.begin(), other.size());
+    }
+    return *this;
+  }
+  TTextureCoordinateList& operator=(TTextureCoordinateList&& other) noexcept {
+    if (this != &other) {
+      FreeHeap();
+      Take(other);
     }
     return *this;
   }
@@ -44,6 +52,7 @@ class TTextureCoordinateList {
     Append(items.begin(), items.size());
     return *this;
   }
+  ~TTextureCoordinateList() { FreeHeap(); }
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -59,23 +68,38 @@ class TTextureCoordinateList {
   void clear() { size_ = 0; }
 
  private:
-  static constexpr std::uint32_t kInline = 2;
-  const value_type* data() const { return heap_ ? heap_.get() : inline_.data(); }
-  value_type* data() { return heap_ ? heap_.get() : inline_.data(); }
+  static constexpr std::uint32_t kInline = 3;
+  bool OnHeap() const { return capacity_ > kInline; }
+  const value_type* data() const { return OnHeap() ? heap_ : inline_; }
+  value_type* data() { return OnHeap() ? heap_ : inline_; }
   void Append(const value_type* items, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) push_back(items[i]);
   }
-  void Grow() {
-    auto grown = std::make_unique<value_type[]>(std::size_t{capacity_} * 2);
-    std::copy(begin(), end(), grown.get());
-    heap_ = std::move(grown);
-    capacity_ *= 2;
+  // Out of line: rare, and the move from inline to heap storage is kept in one place.
+  void Grow();
+  void FreeHeap() {
+    if (OnHeap()) delete[] heap_;
+    capacity_ = kInline;
+  }
+  // Leaves other empty, inline.
+  void Take(TTextureCoordinateList& other) {
+    size_ = other.size_;
+    capacity_ = other.capacity_;
+    if (other.OnHeap()) {
+      heap_ = other.heap_;
+    } else {
+      std::copy(other.inline_, other.inline_ + other.size_, inline_);
+    }
+    other.size_ = 0;
+    other.capacity_ = kInline;
   }
 
   std::uint32_t size_ = 0;
-  std::uint32_t capacity_ = kInline;
-  std::array<value_type, kInline> inline_{};
-  std::unique_ptr<value_type[]> heap_;
+  std::uint32_t capacity_ = kInline;  // above kInline: the items are on the heap, owned
+  union {
+    value_type inline_[kInline];
+    value_type* heap_;
+  };
 };
 
 struct ZROgreBaseVertexT {
@@ -105,11 +129,11 @@ class ZROgreVertexT : public ZROgreBaseVertexT {
     Z = z;
   }
 
-  TTextureCoordinateList TextureCoordinates;
   ZROgreNormalT Normal;
+  TTextureCoordinateList TextureCoordinates;
 
   void CopyFrom(const ZROgreVertexT& source);
-  std::unique_ptr<ZROgreVertexT> Clone() const { return std::make_unique<ZROgreVertexT>(*this); }
+  ZROgreVertexT Clone() const { return *this; }
   std::int32_t TextureCoordinateCount() const { return static_cast<std::int32_t>(TextureCoordinates.size()); }
   const ZROgreTextureCoordinatesT& GetTextureCoordinates(std::int32_t i) const;
   void AddTextureCoordinates(float u, float v) { TextureCoordinates.push_back({u, v}); }
@@ -117,23 +141,6 @@ class ZROgreVertexT : public ZROgreBaseVertexT {
   bool HasTextureCoordinates() const { return !TextureCoordinates.empty(); }
   bool HasNormal() const { return Normal.X != 0 || Normal.Y != 0 || Normal.Z != 0; }
 };
-
-// Each vertex has an allocation of its own; writers walking millions of them ask for the ones a
-// few steps ahead, so the memory's latency overlaps the work on the current one.
-inline void PrefetchAhead(const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices, std::size_t i) {
-#if defined(__GNUC__)
-  constexpr std::size_t kAhead = 12;
-  if (i + kAhead < vertices.size()) {
-    // A vertex may straddle two cache lines.
-    const char* v = reinterpret_cast<const char*>(vertices[i + kAhead].get());
-    __builtin_prefetch(v);
-    __builtin_prefetch(v + sizeof(ZROgreVertexT) - 1);
-  }
-#else
-  (void)vertices;
-  (void)i;
-#endif
-}
 
 struct ZROgreFaceInfoT {
   std::array<std::int32_t, 3> Indices{};
@@ -145,13 +152,16 @@ struct ZROgreFaceInfoT {
 
 class ZROgreSubMeshT {
  public:
-  std::vector<std::unique_ptr<ZROgreVertexT>> Vertices;
+  // Held in one block: a submesh's vertices are written and copied front to back.
+  std::vector<ZROgreVertexT> Vertices;
   std::vector<ZROgreFaceInfoT> Faces;
   ZROgreMaterialT* Material = nullptr;  // not owned
 
   std::int32_t VertexCount() const { return static_cast<std::int32_t>(Vertices.size()); }
-  ZROgreVertexT* GetVertex(std::int32_t i) const;
-  std::int32_t AddVertex(std::unique_ptr<ZROgreVertexT> vertex);
+  // Valid until the next vertex is added.
+  const ZROgreVertexT* GetVertex(std::int32_t i) const;
+  ZROgreVertexT* GetVertex(std::int32_t i);
+  std::int32_t AddVertex(ZROgreVertexT vertex);
   std::int32_t FaceCount() const { return static_cast<std::int32_t>(Faces.size()); }
   const ZROgreFaceInfoT& GetFace(std::int32_t i) const;
   void AddFace(std::int32_t i0, std::int32_t i1, std::int32_t i2, ZROgreMaterialT* material);

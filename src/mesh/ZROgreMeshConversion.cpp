@@ -23,6 +23,27 @@ std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
   return static_cast<std::int32_t>(q);
 }
 
+// Whether the faces use every one of count vertices.
+bool AllVerticesUsed(const std::vector<ZROgreFaceInfoT>& faces, std::size_t count) {
+  std::vector<std::uint8_t> used(count, 0);
+  std::size_t seen = 0;
+  for (const ZROgreFaceInfoT& face : faces) {
+    for (const std::int32_t index : face.Indices) {
+      std::uint8_t& slot = used.at(static_cast<std::size_t>(index));
+      seen += slot ^ 1u;
+      slot = 1;
+    }
+  }
+  return seen == count;
+}
+
+// The vertices moved out, in storage of their own size: the welding list sized its block for
+// every corner, and the final submeshes live until the end of the run.
+std::vector<ZROgreVertexT> TakeExact(std::vector<ZROgreVertexT>& vertices) {
+  if (vertices.capacity() - vertices.size() <= vertices.size() / 8) return std::move(vertices);
+  return {vertices.begin(), vertices.end()};
+}
+
 }  // namespace
 
 void ZROgreMeshExporterT::BuildMesh(TScene& scene, bool releaseConverted) {
@@ -44,16 +65,24 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
 
   std::vector<std::int32_t> corners;
   ZROgreVertexT candidate(0, 0, 0);
+  // One welding list serves every primitive in turn, emptied before each: its storage is
+  // made once, not once per primitive.
+  ZROgreVertexListT welded;
   const std::int32_t n = scene.PrimitiveCount();
   for (std::int32_t i = 0; i < n; ++i) {
     const TPrimitive& primitive = *scene.GetPrimitive(i);
     auto& subMesh = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
-    ZROgreVertexListT welded;
     std::size_t faceCount = 0;
+    std::size_t cornerCount = 0;
     for (const auto& polygon : primitive.Polygons) {
-      if (polygon->VertexCount() >= 3) faceCount += static_cast<std::size_t>(polygon->VertexCount() - 2);
+      if (polygon->VertexCount() >= 3) {
+        faceCount += static_cast<std::size_t>(polygon->VertexCount() - 2);
+        cornerCount += static_cast<std::size_t>(polygon->VertexCount());
+      }
     }
     subMesh.Faces.reserve(faceCount);
+    // Every corner is at most one new vertex: the table never grows.
+    welded.Reset(cornerCount);
 
     const auto polygonCount = static_cast<std::size_t>(primitive.PolygonCount());
     for (std::size_t p = 0; p < polygonCount; ++p) {
@@ -92,7 +121,12 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
         candidate.Z = corner->Z;
         candidate.ClearTextureCoordinates();
         for (std::int32_t j = 0; j < units; ++j) {
-          const TUVCoordinate& uv = polygon.GetUVSet(j).GetCoordinate(k);
+          const auto set = static_cast<std::size_t>(j);
+          const auto at = static_cast<std::size_t>(k);
+          // A set or an entry the polygon lacks is made, as (0, 0), by asking for it.
+          const TUVCoordinate& uv = set < polygon.UVSets.size() && at < polygon.UVSets[set].Coordinates.size()
+                                        ? polygon.UVSets[set].Coordinates[at]
+                                        : polygon.GetUVSet(j).GetCoordinate(k);
           candidate.AddTextureCoordinates(uv.U, uv.V);
         }
         candidate.Normal.AssignXYZ(faceNormal);
@@ -135,12 +169,22 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
     // Faces come out grouped by material: one target submesh per run of faces.
     source->SortFacesByMaterial(positions);
     const std::vector<ZROgreFaceInfoT>& faces = source->Faces;
-    auto& vertices = source->Vertices;
+    std::vector<ZROgreVertexT>& vertices = source->Vertices;
     renumbered.assign(vertices.size(), kUnused);
     for (std::size_t first = 0; first < faces.size();) {
       ZROgreMaterialT* material = faces[first].Material;
       std::size_t end = first + 1;
       while (end < faces.size() && faces[end].Material == material) ++end;
+
+      auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
+      target.Material = material;
+      target.Faces.reserve(end - first);
+      // The whole source in one group: its vertices and face indices stay as they are.
+      if (first == 0 && end == faces.size() && AllVerticesUsed(faces, vertices.size())) {
+        for (std::size_t f = first; f < end; ++f) target.AddFaceCopy(faces[f]);
+        target.Vertices = TakeExact(vertices);
+        break;
+      }
 
       picked.clear();
       for (std::size_t f = first; f < end; ++f) {
@@ -157,10 +201,6 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
       for (std::size_t k = 0; k < picked.size(); ++k) {
         renumbered[static_cast<std::size_t>(picked[k])] = static_cast<std::int32_t>(k);
       }
-
-      auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
-      target.Material = material;
-      target.Faces.reserve(end - first);
       for (std::size_t f = first; f < end; ++f) {
         target.AddFaceCopy(faces[f]);
         for (std::int32_t& index : target.Faces.back().Indices) {
@@ -169,14 +209,10 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
       }
       // The last group: nothing reads the source afterwards, so its vertices can move.
       const bool last = end == faces.size();
-      if (last && picked.size() == vertices.size()) {
-        target.Vertices.swap(vertices);
-      } else {
-        target.Vertices.reserve(picked.size());
-        for (const std::int32_t index : picked) {
-          auto& vertex = vertices[static_cast<std::size_t>(index)];
-          target.AddVertex(last ? std::move(vertex) : vertex->Clone());
-        }
+      target.Vertices.reserve(picked.size());
+      for (const std::int32_t index : picked) {
+        ZROgreVertexT& vertex = vertices[static_cast<std::size_t>(index)];
+        target.Vertices.push_back(last ? std::move(vertex) : vertex);
       }
       for (const std::int32_t index : picked) renumbered[static_cast<std::size_t>(index)] = kUnused;
       first = end;

@@ -50,7 +50,7 @@ std::int32_t ZROgreVertexListT::AddVertex(const ZROgreVertexT& candidate) {
   // A NaN coordinate equals nothing: skip the search, whose chain could only hold misses.
   const bool searchable = !(std::isnan(candidate.X) || std::isnan(candidate.Y) || std::isnan(candidate.Z));
   const std::int32_t i = searchable ? IndexOfItem(candidate) : -1;
-  if (i == -1) return Add(candidate.Clone());
+  if (i == -1) return Add(candidate);
   GetVertex(i)->CopyFrom(candidate);
   return i;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "HashedListCl.h"
@@ -12,7 +11,8 @@ namespace pallix {
 
 class ZROgreVertexListT : public THashedObjectList<ZROgreVertexT> {
  public:
-  ZROgreVertexT* GetVertex(std::int32_t i) const { return Get(i); }
+  ZROgreVertexT* GetVertex(std::int32_t i) { return Get(i); }
+  const ZROgreVertexT* GetVertex(std::int32_t i) const { return Get(i); }
   // Index of the vertex that stands for the candidate: an equal stored vertex, which then
   // takes the candidate's data, or a new copy of the candidate appended at the end.
   std::int32_t AddVertex(const ZROgreVertexT& candidate);

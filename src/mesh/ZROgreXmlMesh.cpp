@@ -392,16 +392,14 @@ void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TMeshPatterns& pat
   }
 }
 
-void WriteXmlVertices(const std::vector<std::unique_ptr<ZROgreVertexT>>& vertices, bool normals,
-                      std::int32_t sets, TMeshPatterns& patterns, TCoordinateTexts& texts,
-                      TXMLWriter& writer) {
+void WriteXmlVertices(const std::vector<ZROgreVertexT>& vertices, bool normals, std::int32_t sets,
+                      TMeshPatterns& patterns, TCoordinateTexts& texts, TXMLWriter& writer) {
   if (vertices.empty()) return;
   const TElementPattern& pattern = patterns.Vertex(writer.Depth(), sets);
   std::vector<float> values(pattern.ValueCount());
   const std::size_t room = pattern.Room(kCoordinateRoom);
   for (std::size_t v = 0; v < vertices.size(); ++v) {
-    PrefetchAhead(vertices, v);
-    [[maybe_unused]] const std::size_t count = VertexValues(*vertices[v], normals, sets, values.data());
+    [[maybe_unused]] const std::size_t count = VertexValues(vertices[v], normals, sets, values.data());
     assert(count == values.size());
     char* p = writer.BeginText(room);
     p = pattern.Put(p, [&](char* q, std::size_t i) { return texts.Put(q, values[i]); });

@@ -47,9 +47,9 @@ class WriterScene {
     auto s = std::make_unique<ZROgreSubMeshT>();
     s->Material = &material;
     for (int i = 0; i < vertices; ++i) {
-      auto v = std::make_unique<ZROgreVertexT>(static_cast<float>(i), static_cast<float>(i) * 0.5f, -1.0f);
-      v->Normal.Y = 1;
-      for (int j = 0; j < sets; ++j) v->AddTextureCoordinates(static_cast<float>(j), 0.25f);
+      ZROgreVertexT v(static_cast<float>(i), static_cast<float>(i) * 0.5f, -1.0f);
+      v.Normal.Y = 1;
+      for (int j = 0; j < sets; ++j) v.AddTextureCoordinates(static_cast<float>(j), 0.25f);
       s->Vertices.push_back(std::move(v));
     }
     for (int f = 0; f < faces; ++f) {

@@ -253,7 +253,7 @@ TEST(BinaryMesh, VertexLayoutFollowsNormalsAndWrittenSets) {
     // Vertices carry one set more than the material has units; it must never be written.
     auto& s = scene.SubMesh(m, 3, 3, 1);
     for (int i = 0; i < 3; ++i) {
-      auto& v = *s.Vertices[static_cast<std::size_t>(i)];
+      auto& v = s.Vertices[static_cast<std::size_t>(i)];
       v.Normal = {};
       v.Normal.X = 0.5f;
       v.TextureCoordinates = {{10.0f + i, 20.0f}, {30.0f, 40.0f + i}, {99.0f, 99.0f}};
@@ -296,23 +296,23 @@ TEST(BinaryMesh, BoundsSpanAllSubMeshes) {
   TempFolder dir;
   WriterScene scene;
   auto& m = scene.Material("M");
-  scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{0, 0, 0});
-  scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{2, 4, 6});
+  scene.SubMesh(m, 1, 0, 0).Vertices[0].AssignXYZ(ZROgreBaseVertexT{0, 0, 0});
+  scene.SubMesh(m, 1, 0, 0).Vertices[0].AssignXYZ(ZROgreBaseVertexT{2, 4, 6});
   ParsedMesh mesh = MeshReader(WriteMesh(scene.exporter, dir / "a.mesh")).Read();
   EXPECT_EQ(std::vector<float>(mesh.bounds, mesh.bounds + 7),
             (std::vector<float>{0, 0, 0, 2, 4, 6, static_cast<float>(std::sqrt(56.0))}));
 
   // Negative boxes; the radius reaches from the origin, not from the box's centre.
-  scene.exporter.SubMeshes->at(0)->Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-3, -1, 5});
-  scene.exporter.SubMeshes->at(1)->Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-1, -7, 9});
-  scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{-2, -4, 7});
+  scene.exporter.SubMeshes->at(0)->Vertices[0].AssignXYZ(ZROgreBaseVertexT{-3, -1, 5});
+  scene.exporter.SubMeshes->at(1)->Vertices[0].AssignXYZ(ZROgreBaseVertexT{-1, -7, 9});
+  scene.SubMesh(m, 1, 0, 0).Vertices[0].AssignXYZ(ZROgreBaseVertexT{-2, -4, 7});
   mesh = MeshReader(WriteMesh(scene.exporter, dir / "b.mesh")).Read();
   EXPECT_EQ(std::vector<float>(mesh.bounds, mesh.bounds + 7),
             (std::vector<float>{-3, -7, 5, -1, -1, 9, static_cast<float>(std::sqrt(131.0))}));
 
   // The largest square is kept as a single: 4276 * 4276 + 7 * 7 = 18284225 becomes 18284224,
   // whose root rounds to another single.
-  scene.SubMesh(m, 1, 0, 0).Vertices[0]->AssignXYZ(ZROgreBaseVertexT{4276, 7, 0});
+  scene.SubMesh(m, 1, 0, 0).Vertices[0].AssignXYZ(ZROgreBaseVertexT{4276, 7, 0});
   mesh = MeshReader(WriteMesh(scene.exporter, dir / "c.mesh")).Read();
   EXPECT_EQ(mesh.bounds[6], static_cast<float>(std::sqrt(18284224.0)));
   EXPECT_NE(mesh.bounds[6], static_cast<float>(std::sqrt(18284225.0)));
@@ -393,7 +393,7 @@ TEST(BinaryMesh, WidestVertexFillsABlock) {
   constexpr int kSets = 8188;
   std::vector<ZROgreTextureT*> textures(kSets, &scene.Texture("a.png"));
   auto& s = scene.SubMesh(scene.Material("M", textures), 2, kSets, 0);
-  s.Vertices[1]->TextureCoordinates[kSets - 1] = {7, 8};
+  s.Vertices[1].TextureCoordinates[kSets - 1] = {7, 8};
   const std::string bytes = WriteMesh(scene.exporter, dir / "m.mesh");
   const std::size_t stride = 24 + 8 * kSets;
   const std::size_t dataEnd = bytes.size() - 34;  // the bounds chunk follows the data

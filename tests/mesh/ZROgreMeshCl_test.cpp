@@ -54,9 +54,9 @@ TEST(MeshModelTest, CrossProductFormsEachComponentInDoubleBeforeRounding) {
 
 TEST(MeshModelTest, FaceNormalIsRightHandedForCornerOrder) {
   ZROgreSubMeshT mesh;
-  mesh.AddVertex(std::make_unique<ZROgreVertexT>(0, 0, 0));
-  mesh.AddVertex(std::make_unique<ZROgreVertexT>(1, 0, 0));
-  mesh.AddVertex(std::make_unique<ZROgreVertexT>(0, 1, 0));
+  mesh.AddVertex(ZROgreVertexT(0, 0, 0));
+  mesh.AddVertex(ZROgreVertexT(1, 0, 0));
+  mesh.AddVertex(ZROgreVertexT(0, 1, 0));
   mesh.AddFace(0, 1, 2, nullptr);
   mesh.AddFace(0, 0, 2, nullptr);
   const ZROgreNormalT n = mesh.FaceNormal(mesh.GetFace(0));
@@ -73,8 +73,8 @@ TEST(MeshModelTest, VertexCopiesAndFaces) {
   source.AddTextureCoordinates(7, 8);
   source.Normal = Normal(0, 1, 0);
   const auto clone = target.Clone();
-  ASSERT_EQ(clone->TextureCoordinateCount(), 3);
-  EXPECT_EQ(clone->GetTextureCoordinates(2).U, 3);
+  ASSERT_EQ(clone.TextureCoordinateCount(), 3);
+  EXPECT_EQ(clone.GetTextureCoordinates(2).U, 3);
   target.CopyFrom(source);
   ASSERT_EQ(target.TextureCoordinateCount(), 1);
   EXPECT_EQ(target.GetTextureCoordinates(0).V, 8);
@@ -116,13 +116,13 @@ TEST(MeshModelTest, SortFacesByMaterialFollowsListOrderAndIsStable) {
 
 // The definition as written: every vertex against every face.
 void NaiveSmoothNormals(ZROgreSubMeshT& mesh) {
-  for (const auto& v : mesh.Vertices) {
+  for (auto& v : mesh.Vertices) {
     ZROgreNormalT sum;
     for (const ZROgreFaceInfoT& f : mesh.Faces) {
-      if (mesh.FaceTouchesPosition(f, *v)) sum.AssignXYZ(sum.Add(mesh.FaceNormal(f)));
+      if (mesh.FaceTouchesPosition(f, v)) sum.AssignXYZ(sum.Add(mesh.FaceNormal(f)));
     }
     sum.Normalize();
-    v->Normal.AssignXYZ(sum);
+    v.Normal.AssignXYZ(sum);
   }
 }
 
@@ -140,8 +140,8 @@ TEST(MeshModelTest, SmoothNormalsMatchTheQuadraticDefinitionBitForBit) {
       float xyz[3];
       for (float& c : xyz) c = pool[pick(std::size(pool))];
       if (withNaN && pick(10) == 0) xyz[pick(3)] = std::numeric_limits<float>::quiet_NaN();
-      fast.AddVertex(std::make_unique<ZROgreVertexT>(xyz[0], xyz[1], xyz[2]));
-      naive.AddVertex(std::make_unique<ZROgreVertexT>(xyz[0], xyz[1], xyz[2]));
+      fast.AddVertex(ZROgreVertexT(xyz[0], xyz[1], xyz[2]));
+      naive.AddVertex(ZROgreVertexT(xyz[0], xyz[1], xyz[2]));
     }
     const std::size_t faceCount = pick(80);
     for (std::size_t f = 0; f < faceCount; ++f) {
@@ -154,8 +154,8 @@ TEST(MeshModelTest, SmoothNormalsMatchTheQuadraticDefinitionBitForBit) {
     fast.CalculateSmoothNormals();
     NaiveSmoothNormals(naive);
     for (std::size_t v = 0; v < vertexCount; ++v) {
-      const ZROgreNormalT& a = fast.Vertices[v]->Normal;
-      const ZROgreNormalT& b = naive.Vertices[v]->Normal;
+      const ZROgreNormalT& a = fast.Vertices[v].Normal;
+      const ZROgreNormalT& b = naive.Vertices[v].Normal;
       ASSERT_EQ(Bits(a.X), Bits(b.X)) << "round " << round << " vertex " << v;
       ASSERT_EQ(Bits(a.Y), Bits(b.Y)) << "round " << round << " vertex " << v;
       ASSERT_EQ(Bits(a.Z), Bits(b.Z)) << "round " << round << " vertex " << v;

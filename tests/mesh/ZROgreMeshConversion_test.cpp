@@ -30,7 +30,7 @@ class ConversionTest : public ::testing::Test {
   }
   static std::vector<float> Xs(const ZROgreSubMeshT& s) {
     std::vector<float> out;
-    for (const auto& v : s.Vertices) out.push_back(v->X);
+    for (const auto& v : s.Vertices) out.push_back(v.X);
     return out;
   }
 
@@ -83,10 +83,10 @@ TEST_F(ConversionTest, FaceNormalsComeFromThePolygon) {
   const TVertex& expected = p->CalculateNormal();
   ASSERT_EQ(Sub(0).VertexCount(), 3);
   for (const auto& v : Sub(0).Vertices) {
-    EXPECT_EQ(v->Normal.X, expected.X);
-    EXPECT_EQ(v->Normal.Y, expected.Y);
-    EXPECT_EQ(v->Normal.Z, expected.Z);
-    EXPECT_EQ(v->TextureCoordinateCount(), 0);
+    EXPECT_EQ(v.Normal.X, expected.X);
+    EXPECT_EQ(v.Normal.Y, expected.Y);
+    EXPECT_EQ(v.Normal.Z, expected.Z);
+    EXPECT_EQ(v.TextureCoordinateCount(), 0);
   }
   EXPECT_EQ(Sub(0).GetVertex(0)->Normal.Z, 1);
 }
@@ -108,16 +108,15 @@ TEST_F(ConversionTest, SmoothBoxCornersShareOneNormal) {
   const ZROgreSubMeshT& s = Sub(0);
   ASSERT_EQ(s.VertexCount(), 24);
   for (const auto& v : s.Vertices) {
-    const float len =
-        std::sqrt(v->Normal.X * v->Normal.X + v->Normal.Y * v->Normal.Y + v->Normal.Z * v->Normal.Z);
+    const float len = std::sqrt(v.Normal.X * v.Normal.X + v.Normal.Y * v.Normal.Y + v.Normal.Z * v.Normal.Z);
     EXPECT_NEAR(len, 1.0f, 1e-6f);
     // Points outwards along the corner's diagonal.
-    EXPECT_EQ(v->Normal.X > 0, v->X > 0.5f);
-    EXPECT_EQ(v->Normal.Y > 0, v->Y > 0.5f);
-    EXPECT_EQ(v->Normal.Z > 0, v->Z > 0.5f);
+    EXPECT_EQ(v.Normal.X > 0, v.X > 0.5f);
+    EXPECT_EQ(v.Normal.Y > 0, v.Y > 0.5f);
+    EXPECT_EQ(v.Normal.Z > 0, v.Z > 0.5f);
     for (const auto& w : s.Vertices) {
-      if (w->IsEqual(*v)) {
-        EXPECT_TRUE(w->Normal.IsEqual(v->Normal));
+      if (w.IsEqual(v)) {
+        EXPECT_TRUE(w.Normal.IsEqual(v.Normal));
       }
     }
   }

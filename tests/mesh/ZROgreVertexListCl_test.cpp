@@ -100,8 +100,8 @@ class NaiveVertexList {
   std::int32_t AddVertex(const ZROgreVertexT& c) {
     auto& chain = chains_[static_cast<std::size_t>(Bucket(c))];
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-      if (Same(c, *items[static_cast<std::size_t>(*it)])) {
-        items[static_cast<std::size_t>(*it)]->CopyFrom(c);
+      if (Same(c, items[static_cast<std::size_t>(*it)])) {
+        items[static_cast<std::size_t>(*it)].CopyFrom(c);
         return *it;
       }
     }
@@ -109,7 +109,7 @@ class NaiveVertexList {
     chain.push_back(static_cast<std::int32_t>(items.size() - 1));
     return chain.back();
   }
-  std::vector<std::unique_ptr<ZROgreVertexT>> items;
+  std::vector<ZROgreVertexT> items;
 
  private:
   std::vector<std::vector<std::int32_t>> chains_ = std::vector<std::vector<std::int32_t>>(2047);
@@ -163,7 +163,7 @@ TEST(VertexListTest, WeldsExactlyLikeTheCoarseBucketList) {
     }
     ASSERT_EQ(fast.Count(), static_cast<std::int32_t>(naive.items.size()));
     for (std::int32_t i = 0; i < fast.Count(); ++i) {
-      ASSERT_TRUE(SameBits(*fast.GetVertex(i), *naive.items[static_cast<std::size_t>(i)]))
+      ASSERT_TRUE(SameBits(*fast.GetVertex(i), naive.items[static_cast<std::size_t>(i)]))
           << round << " " << i;
     }
   }

@@ -35,10 +35,10 @@ TEST(XmlMesh, WorkedExample) {
   auto& s = scene.SubMesh(scene.Material("Crate", {&scene.Texture("crate.png")}), 3, 1, 0);
   s.Faces.push_back({{2, 1, 0}, s.Material});
   for (auto& v : s.Vertices) {
-    v->AssignXYZ(ZROgreBaseVertexT{1, 0, -2.5f});
-    v->Normal = {};
-    v->Normal.Y = 1;
-    v->TextureCoordinates = {{0.5f, 1}};
+    v.AssignXYZ(ZROgreBaseVertexT{1, 0, -2.5f});
+    v.Normal = {};
+    v.Normal.Y = 1;
+    v.TextureCoordinates = {{0.5f, 1}};
   }
   const std::vector<std::string> vertex = {
       "          <vertex>", "            <position x=\"1\" y=\"0\" z=\"-2.5\" />",
@@ -160,20 +160,20 @@ TEST(XmlMesh, RandomNumbersReadAsElementByElement) {
       std::string vertices;
       const std::string in(12, ' ');
       for (auto& v : s.Vertices) {
-        v->AssignXYZ(ZROgreBaseVertexT{number(), number(), number()});
-        v->Normal.X = number();
-        v->Normal.Y = number();
-        v->Normal.Z = number();
-        for (std::size_t i = 0; i < v->TextureCoordinates.size(); ++i)
-          v->TextureCoordinates[i] = {number(), number()};
+        v.AssignXYZ(ZROgreBaseVertexT{number(), number(), number()});
+        v.Normal.X = number();
+        v.Normal.Y = number();
+        v.Normal.Z = number();
+        for (std::size_t i = 0; i < v.TextureCoordinates.size(); ++i)
+          v.TextureCoordinates[i] = {number(), number()};
         const auto f = [](float x) { return FormatCoordinate(x); };
-        vertices += "\r\n          <vertex>\r\n" + in + "<position x=\"" + f(v->X) + "\" y=\"" + f(v->Y) +
-                    "\" z=\"" + f(v->Z) + "\" />";
+        vertices += "\r\n          <vertex>\r\n" + in + "<position x=\"" + f(v.X) + "\" y=\"" + f(v.Y) +
+                    "\" z=\"" + f(v.Z) + "\" />";
         if (normals) {
-          vertices += "\r\n" + in + "<normal x=\"" + f(v->Normal.X) + "\" y=\"" + f(v->Normal.Y) + "\" z=\"" +
-                      f(v->Normal.Z) + "\" />";
+          vertices += "\r\n" + in + "<normal x=\"" + f(v.Normal.X) + "\" y=\"" + f(v.Normal.Y) + "\" z=\"" +
+                      f(v.Normal.Z) + "\" />";
         }
-        for (const auto& uv : v->TextureCoordinates) {
+        for (const auto& uv : v.TextureCoordinates) {
           vertices += "\r\n" + in + "<texcoord u=\"" + f(uv.U) + "\" v=\"" + f(uv.V) + "\" />";
         }
         vertices += "\r\n          </vertex>";

@@ -120,10 +120,10 @@ std::unique_ptr<ZROgreSubMeshT> MakeSubMesh(ZROgreMaterialT& material, int verti
     const float x = static_cast<float>(i / 2) * 0.25f + static_cast<float>(seed);
     const float y = static_cast<float>(std::sin(i * 0.1)) * 3.0f;
     const float z = (i % 2) ? 1.5f : -0.75f;
-    auto v = std::make_unique<ZROgreVertexT>(x, y, z);
-    v->Normal.X = 0.6f;
-    v->Normal.Z = (i % 2) ? 0.8f : -0.8f;
-    for (int j = 0; j < sets; ++j) v->AddTextureCoordinates(x * 0.125f + static_cast<float>(j), z * 0.5f);
+    ZROgreVertexT v(x, y, z);
+    v.Normal.X = 0.6f;
+    v.Normal.Z = (i % 2) ? 0.8f : -0.8f;
+    for (int j = 0; j < sets; ++j) v.AddTextureCoordinates(x * 0.125f + static_cast<float>(j), z * 0.5f);
     s->Vertices.push_back(std::move(v));
   }
   for (int i = 0; i + 2 < vertices; ++i) {
