@@ -69,13 +69,16 @@ TEST(MeshModelTest, VertexCopiesAndFaces) {
   target.AddTextureCoordinates(1, 1);
   target.AddTextureCoordinates(2, 2);
   target.AddTextureCoordinates(3, 3);
+  target.AddTextureCoordinates(4, 4);  // one set more than a vertex holds in place
   ZROgreVertexT source(4, 5, 6);
   source.AddTextureCoordinates(7, 8);
   source.Normal = Normal(0, 1, 0);
-  const auto clone = target.Clone();
-  ASSERT_EQ(clone.TextureCoordinateCount(), 3);
-  EXPECT_EQ(clone.GetTextureCoordinates(2).U, 3);
+  auto clone = target.Clone();
+  const ZROgreVertexT moved = std::move(clone);
   target.CopyFrom(source);
+  ASSERT_EQ(moved.TextureCoordinateCount(), 4);
+  EXPECT_EQ(moved.GetTextureCoordinates(2).U, 3);
+  EXPECT_EQ(moved.GetTextureCoordinates(3).V, 4);
   ASSERT_EQ(target.TextureCoordinateCount(), 1);
   EXPECT_EQ(target.GetTextureCoordinates(0).V, 8);
   EXPECT_TRUE(target.IsEqual(source));
