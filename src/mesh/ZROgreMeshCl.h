@@ -72,8 +72,11 @@ class TTextureCoordinateList {
   bool OnHeap() const { return capacity_ > kInline; }
   const value_type* data() const { return OnHeap() ? heap_ : inline_; }
   value_type* data() { return OnHeap() ? heap_ : inline_; }
+  // Room made first, then one copy: vertices are copied by the million.
   void Append(const value_type* items, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) push_back(items[i]);
+    while (capacity_ - size_ < count) Grow();
+    std::copy(items, items + count, data() + size_);
+    size_ += static_cast<std::uint32_t>(count);
   }
   // Out of line: rare, and the move from inline to heap storage is kept in one place.
   void Grow();
