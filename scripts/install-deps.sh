@@ -11,7 +11,7 @@ set -uo pipefail
 
 level=${1:-all}
 demo=(cmake g++ make g++-mingw-w64-i686 binutils-mingw-w64-i686)
-tests=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+tests=(clang python3-jsonschema libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
        g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 xvfb xauth x11-apps imagemagick fonts-wine
        ogre-1.12-tools libogre-1.12-dev assimp-utils locales unzip file dpkg-dev)
 

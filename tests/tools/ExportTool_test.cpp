@@ -27,7 +27,9 @@ using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
 
-constexpr char kUsageLine[] = "usage: pallix-export [options] SCENE OUTPUT\n";
+constexpr char kUsageLine[] =
+    "usage: pallix-export [options] SCENE OUTPUT\n"
+    "       pallix-export [options] --out-dir DIR SCENE...\n";
 
 struct Result {
   int status;
@@ -85,6 +87,12 @@ TEST_F(ExportTool, UsageErrors) {
       {"--mesh-version", "1.9", "a", "b"},
       {"--mesh-version=1.30", "a", "b"},  // the file's name for 1.0 is not the option's
       {"--32bit-indices=yes", "a", "b"},
+      {"--out-dir", "d"},
+      {"--jobs", "0", "--out-dir", "d", "a"},
+      {"--jobs=2x", "--out-dir", "d", "a"},
+      {"--jobs", "2", "a", "b"},
+      {"--xml", "a", "b"},
+      {"--strict=1", "a", "b"},
   };
   for (const auto& args : cases) {
     const Result r = RunTool(args);
@@ -549,6 +557,125 @@ TEST_F(ExportTool, TheSampleLevel) {
   struct stat after {};
   ASSERT_EQ(stat((dir / "own/brick.bmp").c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+// Batches: a failing scene stops none of the others, every scene's lines come in the order
+// given, two scenes of one name never write the same files.
+TEST_F(ExportTool, Batches) {
+  WriteFile(dir / "level/bad.xml", "garbage");
+  WriteFile(dir / "other/Scene.xml", testing::ExportSceneDocument());
+  std::filesystem::copy_file(scene, dir / "level/b.xml");
+  const std::string summary = "3 submeshes, 11 vertices, 5 faces, 3 materials, 4 textures written\n";
+  const std::string textures = "color.bmp lightmap0.bmp old_brick.jpg ";
+  struct Case {
+    std::vector<std::string> args;  // "@" stands for the level folder, "#" for the run's
+    int status;
+    std::string out, err, files;
+  } cases[] = {
+      {{"--jobs", "2", "@scene.xml", "@bad.xml", "@b.xml"},
+       1,
+       "@scene.xml: " + summary + "@b.xml: " + summary,
+       "pallix-export: @bad.xml: Unexpected text encountered outside root node.\n"
+       "pallix-export: 1 of 3 scenes failed\n",
+       "b.material b.mesh " + textures + "scene.material scene.mesh wall.png"},
+      {{"--jobs=1", "--xml", "--no-textures", "@b.xml", "@scene.xml"},
+       0,
+       "@b.xml: 3 submeshes, 11 vertices, 5 faces, 3 materials, 0 textures written\n@scene.xml: "
+       "3 submeshes, 11 vertices, 5 faces, 3 materials, 0 textures written\n",
+       "",
+       "b.material b.xml scene.material scene.xml"},
+      {{"--quiet", "@scene.xml", "@../other/Scene.xml", "@bad.xml"},
+       1,
+       "",
+       "pallix-export: @../other/Scene.xml: Not writing #out/Scene.mesh: @scene.xml has the same "
+       "name\npallix-export: @bad.xml: Unexpected text encountered outside root node.\n"
+       "pallix-export: 2 of 3 scenes failed\n",
+       textures + "scene.material scene.mesh wall.png"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    std::filesystem::remove_all(dir / "out");
+    auto at = [&](std::string text) {
+      for (std::size_t i; (i = text.find('@')) != std::string::npos;) text.replace(i, 1, dir / "level/");
+      for (std::size_t i; (i = text.find('#')) != std::string::npos;) text.replace(i, 1, dir / "");
+      return text;
+    };
+    std::vector<std::string> args = {"--out-dir", dir / "out"};
+    for (const std::string& arg : c.args) args.push_back(at(arg));
+    const Result r = RunTool(args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, at(c.out));
+    EXPECT_EQ(r.err, at(c.err));
+    EXPECT_EQ(ListFolder(dir / "out"), c.files);
+  }
+  // The same files as one scene at a time.
+  ASSERT_EQ(RunTool({"--quiet", scene, dir / "one.mesh"}).status, kExitOk);
+  EXPECT_EQ(ReadFile(dir / "out/scene.mesh"), ReadFile(dir / "one.mesh"));
+  EXPECT_EQ(ReadFile(dir / "out/scene.material"), ReadFile(dir / "one.material"));
+}
+
+// The report, valid against its schema and true to the files on disk, also for failures.
+TEST_F(ExportTool, Reports) {
+  WriteFile(dir / "level/bad.xml", "garbage");
+  WriteFile(dir / "elsewhere/scene.xml", testing::ExportSceneDocument());  // no textures there
+  const std::string counts =
+      "\"counts\": {\"submeshes\": 3, \"vertices\": 11, \"faces\": 5, \"materials\": 3, \"textures\": ";
+  const std::string notCopied = "{\"source\": \"" + dir / "elsewhere/old brick.jpg\", \"target\": \"";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> says;  // in the report, in this order
+    std::string err = "";           // how standard error ends
+  } cases[] = {
+      {{scene, dir / "out/a.mesh"},
+       0,
+       {"\"status\": 0", "\"outcome\": \"ok\"", counts + "4}", "a.mesh\", \"size\": "}},
+      {{dir / "elsewhere/scene.xml", dir / "out/a.mesh"},
+       0,
+       {"\"outcome\": \"ok\"", counts + "1}", notCopied, "\"reason\": \"No such file or directory\"}"}},
+      {{"--strict", dir / "elsewhere/scene.xml", dir / "out/a.mesh"},
+       1,
+       {"\"status\": 1", "\"outcome\": \"failed\",\n      \"message\": \"3 textures not copied\"",
+        counts + "1}", "a.material\", \"size\": ", notCopied},
+       "pallix-export: 3 textures not copied\n"},
+      {{"--strict", scene, dir / "out/a.xml"}, 0, {"\"outcome\": \"ok\"", counts + "4}"}},
+      {{"--out-dir", dir / "out", scene, dir / "level/bad.xml", dir / "elsewhere/scene.xml"},
+       1,
+       {"\"input\": \"" + scene, "\"input\": \"" + dir / "level/bad.xml", "\"message\": \"Unexpected text",
+        "\"input\": \"" + dir / "elsewhere/scene.xml", "\"message\": \"Not writing "}},
+      {{dir / "level/bad.xml", dir / "out/a.mesh"},
+       1,
+       {"\"outcome\": \"failed\"", "\"files\": []"},
+       "pallix-export: Unexpected text encountered outside root node.\n"},
+      {{scene, dir / "none/a.mesh"}, 1, {"\"reason\": \"No such file or directory\""}},
+  };
+  std::string reports;
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const std::string report = dir / ("report" + std::to_string(++n) + ".json");
+    std::vector<std::string> args = {"--quiet", "--report", report};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Result r = RunTool(args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(r.err.ends_with(c.err)) << r.err;
+    const std::string text = ReadFile(report);
+    std::size_t at = 0;
+    for (const std::string& part : c.says) {
+      at = text.find(part, at);
+      EXPECT_NE(at, std::string::npos) << part << "\nin\n" << text;
+    }
+    reports += " '" + report + "'";
+  }
+  const std::string validate = "python3 '" PALLIX_SOURCE_DIR
+                               "/tests/tools/validate-report.py' '" PALLIX_SOURCE_DIR
+                               "/docs/export-report.schema.json'" +
+                               reports;
+  EXPECT_EQ(std::system(validate.c_str()), 0) << validate;
+  // Never over a scene document.
+  const std::string before = ReadFile(scene);
+  EXPECT_EQ(RunTool({"--report", scene, scene, dir / "out/b.mesh"}).status, kExitFailed);
+  EXPECT_EQ(ReadFile(scene), before);
 }
 
 // The program itself: exit status and streams as a pipeline sees them.

@@ -3,18 +3,25 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
 
 #include "BasicFn.h"
+#include "Batch.h"
 #include "FileHost.h"
 #include "OutputChecks.h"
 #include "PluginCommand.h"
 #include "ProgressFm.h"
+#include "Report.h"
 #include "SystemFn.h"
 #include "ZROgreMeshExporterCl.h"
 #include "ZROptionsControllerCl.h"
@@ -24,11 +31,21 @@ namespace pallix {
 namespace {
 
 constexpr char kProgram[] = "pallix-export";
-constexpr char kUsage[] = "usage: pallix-export [options] SCENE OUTPUT\n";
+constexpr char kUsage[] =
+    "usage: pallix-export [options] SCENE OUTPUT\n"
+    "       pallix-export [options] --out-dir DIR SCENE...\n";
 constexpr char kHelp[] =
     "Exports a saved Korvel scene document as an OGRE mesh (OUTPUT ending in .xml: XML mesh,\n"
-    "otherwise binary mesh), with its material script and texture files.\n"
+    "otherwise binary mesh), with its material script and texture files. With --out-dir, exports\n"
+    "each SCENE to DIR/NAME.mesh (NAME: the scene file's name without its extension).\n"
     "\n"
+    "  --out-dir DIR               batch: every SCENE into DIR, each in a process of its own\n"
+    "  --jobs N                    with --out-dir: scenes exported at a time (default: the\n"
+    "                              number of processors)\n"
+    "  --xml                       with --out-dir: XML meshes, DIR/NAME.xml\n"
+    "  --report FILE               write a JSON account of the run: per scene the outcome,\n"
+    "                              the files written with their sizes, the counts\n"
+    "  --strict                    a texture that cannot be copied fails the scene\n"
     "  --scale X                   scale factor for vertex positions (default 1)\n"
     "  --normals none|face|smooth  normals to export (default face)\n"
     "  --no-materials              write no material script\n"
@@ -51,7 +68,7 @@ constexpr char kHelp[] =
     "  --quiet                     no progress and no summary\n"
     "  -h, --help, --version\n"
     "\n"
-    "Exit status: 0 done, 1 export failed, 2 usage error.\n";
+    "Exit status: 0 done, 1 export failed (in a batch: any scene), 2 usage error.\n";
 
 struct UsageError {
   std::string message;
@@ -59,6 +76,10 @@ struct UsageError {
 
 struct Flags {
   std::optional<std::string> scale, materialPath, texturePath, prefix, texturesFrom, installDir, optionsFile;
+  std::optional<std::string> outDir, report;
+  std::optional<std::size_t> jobs;
+  bool xml = false;
+  bool strict = false;
   std::optional<bool> materials, textures, lightmaps;
   std::optional<std::int32_t> normals, dynamicLighting;
   TMeshVersion meshVersion = TMeshVersion::V1_0;
@@ -149,6 +170,22 @@ Flags ParseArgs(const std::vector<std::string>& args) {
       flags.optionsFile = value();
     } else if (name == "--mesh-version") {
       flags.meshVersion = MeshVersionChoice(name, value());
+    } else if (name == "--out-dir") {
+      flags.outDir = value();
+    } else if (name == "--jobs") {
+      const std::string jobs = value();
+      std::size_t n = 0;
+      const auto [end, error] = std::from_chars(jobs.data(), jobs.data() + jobs.size(), n);
+      if (error != std::errc() || end != jobs.data() + jobs.size() || n == 0) {
+        throw UsageError{Format("invalid value '%s' for %s", {jobs, name})};
+      }
+      flags.jobs = n;
+    } else if (name == "--xml") {
+      flag(flags.xml);
+    } else if (name == "--report") {
+      flags.report = value();
+    } else if (name == "--strict") {
+      flag(flags.strict);
     } else if (name == "--32bit-indices") {
       flag(flags.wideIndices);
     } else if (name == "--quiet") {
@@ -164,7 +201,13 @@ Flags ParseArgs(const std::vector<std::string>& args) {
     }
   }
   if (flags.help || flags.version) return flags;
-  if (flags.positional.size() != 2) throw UsageError{"expected SCENE and OUTPUT"};
+  if (flags.outDir) {
+    if (flags.positional.empty()) throw UsageError{"expected SCENE... after --out-dir DIR"};
+  } else if (flags.jobs || flags.xml) {
+    throw UsageError{"--jobs and --xml go with --out-dir"};
+  } else if (flags.positional.size() != 2) {
+    throw UsageError{"expected SCENE and OUTPUT"};
+  }
   if (flags.texturesFrom && flags.installDir) {
     throw UsageError{"--textures-from and --install-dir exclude each other"};
   }
@@ -196,7 +239,10 @@ std::string Summary(const ExportOutcome& outcome) {
          Counted(outcome.TexturesWritten, "texture", "textures") + " written";
 }
 
-void Record(const ZROgreMeshExporterT& exporter, ExportOutcome& outcome) {
+// Each file once, however often the run wrote it; textures are the files other than the mesh
+// and the script.
+void Record(const ZROgreMeshExporterT& exporter, const std::string& meshFile, const std::string& script,
+            ExportOutcome& outcome) {
   if (exporter.SubMeshes) {
     outcome.SubMeshes = exporter.SubMeshes->size();
     for (const auto& sub : *exporter.SubMeshes) {
@@ -204,9 +250,19 @@ void Record(const ZROgreMeshExporterT& exporter, ExportOutcome& outcome) {
       outcome.Faces += sub->Faces.size();
     }
   }
-  outcome.FilesWritten = exporter.FilesWritten;
+  outcome.FilesWritten.clear();
+  outcome.TexturesWritten = 0;
+  std::unordered_map<std::string, std::size_t> seen;
+  for (const auto& file : exporter.FilesWritten) {
+    const auto [at, added] = seen.try_emplace(file.FileName, outcome.FilesWritten.size());
+    if (!added) {
+      outcome.FilesWritten[at->second].Size = file.Size;
+      continue;
+    }
+    outcome.FilesWritten.push_back(file);
+    if (file.FileName != meshFile && file.FileName != script) ++outcome.TexturesWritten;
+  }
   outcome.TexturesNotCopied = exporter.TexturesNotCopied;
-  outcome.TexturesWritten = static_cast<std::size_t>(exporter.TexturesWritten);
 }
 
 // OUTPUT must be a file the mesh can replace; nothing is read or written otherwise.
@@ -245,9 +301,8 @@ class ForwardingView : public IProgressView {
   IProgressView& target_;
 };
 
-void ExportScene(const Flags& flags, const ExportToolSetting& setting, ExportOutcome& outcome) {
-  const std::string& sceneFile = flags.positional[0];
-  const std::string& outputFile = flags.positional[1];
+void ExportScene(const Flags& flags, const ExportToolSetting& setting, const std::string& sceneFile,
+                 const std::string& outputFile, IProgressView& view, ExportOutcome& outcome) {
   CheckOutputKind(outputFile);
   ZROptionsControllerT options;
   TOptionsForm& form = options.Form();
@@ -265,8 +320,7 @@ void ExportScene(const Flags& flags, const ExportToolSetting& setting, ExportOut
   // reads that folder's Korvel.ini like the plug-in does. Otherwise there is no editor whose
   // settings could name the texture folder, so the exporter is given it directly.
   const TFileHost host(sceneFile, flags.installDir.value_or(""));
-  std::optional<TProgressForm> terminal(std::in_place, setting.showProgress && !flags.quiet);
-  auto exporter = std::make_unique<ZROgreMeshExporterT>(std::make_unique<ForwardingView>(*terminal));
+  auto exporter = std::make_unique<ZROgreMeshExporterT>(std::make_unique<ForwardingView>(view));
   CopyOptions(options, *exporter);
   exporter->meshVersion = flags.meshVersion;
   exporter->allow32BitIndices = flags.wideIndices;
@@ -294,16 +348,112 @@ void ExportScene(const Flags& flags, const ExportToolSetting& setting, ExportOut
     }
     exporter->Export(meshFile);
   } catch (...) {
-    Record(*exporter, outcome);
+    Record(*exporter, meshFile, script, outcome);
     throw;
   }
-  Record(*exporter, outcome);
+  Record(*exporter, meshFile, script, outcome);
   outcome.Materials = exporter->exportMaterials && exporter->Materials ? exporter->Materials->size() : 0;
   if (setting.leaveMemoryToExit) {
     static_cast<void>(exporter.release());  // deliberately never freed: the process ends next
   }
   exporter.reset();
-  terminal.reset();  // the progress line ends before anything else is printed
+}
+
+// One scene's export with everything it has to say: messages after "pallix-export: " and the
+// label (the scene in a batch), the summary, the report's object. Usage errors propagate.
+SceneResult RunScene(const Flags& flags, const ExportToolSetting& setting, const std::string& sceneFile,
+                     const std::string& outputFile, const std::string& label, IProgressView* view) {
+  const std::string says = std::string(kProgram) + ": " + label;
+  SceneReport report;
+  report.Input = sceneFile;
+  report.Output = outputFile;
+  SceneResult result;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    // The terminal's line ends before anything else is printed.
+    std::optional<TProgressForm> terminal;
+    if (!view) view = &terminal.emplace(setting.showProgress && !flags.quiet);
+    ExportScene(flags, setting, sceneFile, outputFile, *view, report.Outcome);
+    report.Ok = true;
+  } catch (const Error& e) {
+    report.Message = e.what();
+    report.Reason = e.Reason();
+  } catch (const std::exception& e) {
+    report.Message = e.what();
+  } catch (const UsageError& e) {
+    if (label.empty()) throw;
+    report.Message = e.message;  // in a batch it is this scene's failure
+  } catch (...) {
+    report.Message = "unexpected failure";
+  }
+  report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto& missing = report.Outcome.TexturesNotCopied;
+  if (report.Ok && flags.strict && !missing.empty()) {
+    report.Ok = false;
+    report.Message = Counted(missing.size(), "texture", "textures") + " not copied";
+  }
+  for (const auto& texture : missing) {
+    result.Err +=
+        Format("%s%stexture %s not copied to %s (%s)\n",
+               {says, flags.strict ? "" : "warning: ", texture.Source, texture.Target, texture.Reason});
+  }
+  if (!report.Ok) {
+    result.Status = kExitFailed;
+    result.Err += says + report.Message + "\n";
+    if (!report.Reason.empty()) result.Err += says + "(" + report.Reason + ")\n";
+  } else if (!flags.quiet) {
+    result.Out = label + Summary(report.Outcome) + "\n";
+  }
+  result.Json = SceneJson(report);
+  return result;
+}
+
+// Batch: each scene into outDir under its own name. Two scenes of one name (letter case aside,
+// as Windows compares file names) would write the same files: the later one fails instead.
+int RunBatch(const Flags& flags, const ExportToolSetting& setting, std::FILE* out, std::FILE* err,
+             std::vector<std::string>& reports) {
+  const std::vector<std::string>& scenes = flags.positional;
+  std::string dir = *flags.outDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  std::error_code ignored;  // a folder that cannot be made shows up when the mesh file is created
+  std::filesystem::create_directories(dir, ignored);
+  std::vector<std::string> outputs, labels;
+  std::vector<std::size_t> firstOfName;
+  std::unordered_map<std::string, std::size_t> names;
+  for (std::size_t i = 0; i < scenes.size(); ++i) {
+    const std::string name = ChangeFileExt(ExtractFileName(scenes[i]), "");
+    outputs.push_back(dir + name + (flags.xml ? ".xml" : ".mesh"));
+    labels.push_back(scenes[i] + ": ");
+    firstOfName.push_back(names.try_emplace(LowerCase(name), i).first->second);
+  }
+  ExportToolSetting child = setting;
+  child.leaveMemoryToExit = true;  // each child process ends right after its scene
+  const auto lost = [&](std::size_t i, const std::string& message) {
+    SceneReport report;
+    report.Input = scenes[i];
+    report.Output = outputs[i];
+    report.Message = message;
+    return SceneResult{kExitFailed, "", std::string(kProgram) + ": " + labels[i] + message + "\n",
+                       SceneJson(report)};
+  };
+  const SceneTask task = [&](std::size_t i, IProgressView& view) {
+    if (const std::size_t first = firstOfName[i]; first != i) {
+      return lost(i, Format("Not writing %s: %s has the same name", {outputs[i], scenes[first]}));
+    }
+    return RunScene(flags, child, scenes[i], outputs[i], labels[i], &view);
+  };
+  const std::size_t jobs = flags.jobs.value_or(std::max(1u, std::thread::hardware_concurrency()));
+  const std::vector<SceneResult> results =
+      RunInProcesses(labels, jobs, task, lost, out, err, setting.showProgress && !flags.quiet);
+  std::size_t failed = 0;
+  for (const SceneResult& result : results) {
+    reports.push_back(result.Json);
+    if (result.Status != kExitOk) ++failed;
+  }
+  if (failed == 0) return kExitOk;
+  std::fprintf(err, "%s: %s of %s failed\n", kProgram, IntToStr(static_cast<std::int64_t>(failed)).c_str(),
+               Counted(scenes.size(), "scene", "scenes").c_str());
+  return kExitFailed;
 }
 
 }  // namespace
@@ -343,31 +493,34 @@ int RunExportTool(const std::vector<std::string>& args, std::FILE* out, std::FIL
     std::fprintf(out, "%s %s\n", kProgram, kPluginVersion);
     return kExitOk;
   }
-  ExportOutcome outcome;
+  std::vector<std::string> reports;
   int status = kExitOk;
-  std::string failure;
-  try {
-    ExportScene(flags, setting, outcome);
-  } catch (const UsageError& e) {
-    std::fprintf(err, "%s: %s\n%s", kProgram, e.message.c_str(), kUsage);
-    return kExitUsage;
-  } catch (const Error& e) {
-    status = kExitFailed;
-    failure = Format("%s: %s\n", {kProgram, e.what()});
-    if (!e.Reason().empty()) failure += Format("%s: (%s)\n", {kProgram, e.Reason()});
-  } catch (const std::exception& e) {
-    status = kExitFailed;
-    failure = Format("%s: %s\n", {kProgram, e.what()});
-  } catch (...) {
-    status = kExitFailed;
-    failure = Format("%s: unexpected failure\n", {kProgram});
+  if (flags.outDir) {
+    status = RunBatch(flags, setting, out, err, reports);
+  } else {
+    SceneResult result;
+    try {
+      result = RunScene(flags, setting, flags.positional[0], flags.positional[1], "", nullptr);
+    } catch (const UsageError& e) {
+      std::fprintf(err, "%s: %s\n%s", kProgram, e.message.c_str(), kUsage);
+      return kExitUsage;
+    }
+    std::fputs(result.Err.c_str(), err);
+    std::fputs(result.Out.c_str(), out);
+    status = result.Status;
+    reports.push_back(result.Json);
   }
-  for (const auto& texture : outcome.TexturesNotCopied) {
-    std::fprintf(err, "%s: warning: texture %s not copied to %s (%s)\n", kProgram, texture.Source.c_str(),
-                 texture.Target.c_str(), texture.Reason.c_str());
+  if (flags.report) {
+    try {
+      for (const std::string& scene : flags.positional)
+        CheckNotAnInput(*flags.report, scene, "the scene document");
+      WriteReport(*flags.report, status, reports);
+    } catch (const Error& e) {
+      std::fprintf(err, "%s: %s\n", kProgram, e.what());
+      if (!e.Reason().empty()) std::fprintf(err, "%s: (%s)\n", kProgram, e.Reason().c_str());
+      status = kExitFailed;
+    }
   }
-  std::fputs(failure.c_str(), err);
-  if (status == kExitOk && !flags.quiet) std::fprintf(out, "%s\n", Summary(outcome).c_str());
   return status;
 }
 
