@@ -565,6 +565,8 @@ TEST_F(ExportTool, Batches) {
   WriteFile(dir / "level/bad.xml", "garbage");
   WriteFile(dir / "other/Scene.xml", testing::ExportSceneDocument());
   std::filesystem::copy_file(scene, dir / "level/b.xml");
+  std::string blue = testing::ExportSceneDocument();
+  WriteFile(dir / "level/blue.xml", blue.replace(blue.find("r=\"255\""), 7, "r=\"0\"  "));
   const std::string summary = "3 submeshes, 11 vertices, 5 faces, 3 materials, 4 textures written\n";
   const std::string textures = "color.bmp lightmap0.bmp old_brick.jpg ";
   struct Case {
@@ -584,6 +586,17 @@ TEST_F(ExportTool, Batches) {
        "3 submeshes, 11 vertices, 5 faces, 3 materials, 0 textures written\n",
        "",
        "b.material b.xml scene.material scene.xml"},
+      // Sharing the textures of one folder, but not a colour bitmap of another colour.
+      {{"--no-lightmaps", "@b.xml", "@blue.xml", "@scene.xml"},
+       1,
+       "@b.xml: 3 submeshes, 11 vertices, 5 faces, 3 materials, 3 textures written\n@scene.xml: 3 submeshes, "
+       "11 "
+       "vertices, 5 faces, 3 materials, 3 textures written\n",
+       "pallix-export: @blue.xml: Texture file #out/color.bmp was written by @b.xml too, from another "
+       "texture: "
+       "it holds either one\npallix-export: 1 of 3 scenes failed\n",
+       "b.material b.mesh blue.material blue.mesh color.bmp old_brick.jpg scene.material scene.mesh "
+       "wall.png"},
       {{"--quiet", "@scene.xml", "@../other/Scene.xml", "@bad.xml"},
        1,
        "",

@@ -18,7 +18,7 @@ namespace pallix {
 namespace {
 
 // A child's messages to its parent: a kind, a 32-bit length, the bytes.
-enum Kind : char { kStage = 'P', kStatus = 'S', kOut = 'O', kErr = 'E', kJson = 'J' };
+enum Kind : char { kStage = 'P', kStatus = 'S', kOut = 'O', kErr = 'E', kJson = 'J', kOrigins = 'T' };
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -138,6 +138,9 @@ void Take(Running& job) {
       case kJson:
         job.result.Json = std::move(data);
         break;
+      case kOrigins:
+        job.result.TextureOrigins = std::move(data);
+        break;
       default:
         break;
     }
@@ -154,6 +157,7 @@ void Take(Running& job) {
     Send(fd, kOut, result.Out);
     Send(fd, kErr, result.Err);
     Send(fd, kJson, result.Json);
+    Send(fd, kOrigins, result.TextureOrigins);
     Send(fd, kStatus, IntToStr(result.Status));
   } catch (...) {
     status = 1;  // no status sent: the parent reports the scene as lost
@@ -169,10 +173,11 @@ std::string BaseName(const std::string& path) {
 }  // namespace
 
 std::vector<SceneResult> RunInProcesses(
-    const std::vector<std::string>& labels, std::size_t jobs, const SceneTask& task,
-    const std::function<SceneResult(std::size_t, const std::string&)>& lost, std::FILE* out, std::FILE* err,
+    const std::vector<std::string>& scenes, std::size_t jobs, const SceneTask& task,
+    const std::function<SceneResult(std::size_t, const std::string&)>& lost,
+    const std::function<void(std::size_t, SceneResult&)>& settle, std::FILE* out, std::FILE* err,
     bool progress) {
-  const std::size_t count = labels.size();
+  const std::size_t count = scenes.size();
   std::vector<SceneResult> results(count);
   std::vector<bool> done(count, false);
   std::vector<Running> running;
@@ -242,6 +247,7 @@ std::vector<SceneResult> RunInProcesses(
     if (printed < count && done[printed]) {
       line.Clear();
       for (; printed < count && done[printed]; ++printed) {
+        settle(printed, results[printed]);
         std::fputs(results[printed].Err.c_str(), err);
         std::fputs(results[printed].Out.c_str(), out);
       }
@@ -254,7 +260,7 @@ std::vector<SceneResult> RunInProcesses(
     for (const Running& job : running) shown.push_back(&job);
     std::sort(shown.begin(), shown.end(),
               [](const Running* a, const Running* b) { return a->index < b->index; });
-    for (const Running* job : shown) status += "  " + BaseName(labels[job->index]) + ": " + job->stage;
+    for (const Running* job : shown) status += "  " + BaseName(scenes[job->index]) + ": " + job->stage;
     if (!running.empty()) line.Draw(status);
   }
   return results;

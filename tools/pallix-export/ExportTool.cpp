@@ -1,6 +1,7 @@
 #include "ExportTool.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <charconv>
@@ -263,6 +264,20 @@ void Record(const ZROgreMeshExporterT& exporter, const std::string& meshFile, co
     if (file.FileName != meshFile && file.FileName != script) ++outcome.TexturesWritten;
   }
   outcome.TexturesNotCopied = exporter.TexturesNotCopied;
+  outcome.TextureOrigins.clear();
+  const std::string folder =
+      ZROgreMeshExporterT::ResolveFolder(exporter.texturePath, ExtractFilePath(meshFile));
+  for (const auto& texture : exporter.Textures) {
+    const std::string target = folder + TextureFileName(*texture);
+    if (texture->OutputName.empty() || !seen.contains(target)) continue;
+    std::string origin = "colour " + IntToStr(texture->Color);
+    if (!texture->IsColorTexture) {
+      struct stat source {};
+      if (stat(exporter.TextureSourceFileName(*texture).c_str(), &source) != 0) continue;
+      origin = "file " + std::to_string(source.st_dev) + ":" + std::to_string(source.st_ino);
+    }
+    outcome.TextureOrigins.emplace_back(target, origin);
+  }
 }
 
 // OUTPUT must be a file the mesh can replace; nothing is read or written otherwise.
@@ -405,6 +420,9 @@ SceneResult RunScene(const Flags& flags, const ExportToolSetting& setting, const
     result.Out = label + Summary(report.Outcome) + "\n";
   }
   result.Json = SceneJson(report);
+  for (const auto& [file, origin] : report.Outcome.TextureOrigins) {
+    result.TextureOrigins += file + '\0' + origin + '\0';
+  }
   return result;
 }
 
@@ -434,7 +452,7 @@ int RunBatch(const Flags& flags, const ExportToolSetting& setting, std::FILE* ou
     report.Output = outputs[i];
     report.Message = message;
     return SceneResult{kExitFailed, "", std::string(kProgram) + ": " + labels[i] + message + "\n",
-                       SceneJson(report)};
+                       SceneJson(report), ""};
   };
   const SceneTask task = [&](std::size_t i, IProgressView& view) {
     if (const std::size_t first = firstOfName[i]; first != i) {
@@ -442,9 +460,33 @@ int RunBatch(const Flags& flags, const ExportToolSetting& setting, std::FILE* ou
     }
     return RunScene(flags, child, scenes[i], outputs[i], labels[i], &view);
   };
+  // Scenes may share a texture file (the same source, the same colour); one made from something
+  // else under the same name fails the later scene, whatever order they ran in.
+  std::unordered_map<std::string, std::pair<std::size_t, std::string>> textureFiles;
+  const auto settle = [&](std::size_t i, SceneResult& result) {
+    std::string message;
+    for (std::size_t at = 0; at < result.TextureOrigins.size();) {
+      const std::size_t end = result.TextureOrigins.find('\0', at);
+      const std::size_t originEnd = result.TextureOrigins.find('\0', end + 1);
+      std::string file = result.TextureOrigins.substr(at, end - at);
+      std::string origin = result.TextureOrigins.substr(end + 1, originEnd - end - 1);
+      at = originEnd + 1;
+      const auto [claim, added] = textureFiles.try_emplace(file, i, origin);
+      if (added || claim->second.second == origin || !message.empty()) continue;
+      message = Format("Texture file %s was written by %s too, from another texture: it holds either one",
+                       {file, scenes[claim->second.first]});
+    }
+    if (message.empty() || result.Status != kExitOk) return;
+    result.Status = kExitFailed;
+    result.Out.clear();
+    result.Err += std::string(kProgram) + ": " + labels[i] + message + "\n";
+    const std::string ok = "\"outcome\": \"ok\"";  // a quote in a name is escaped: only the key matches
+    result.Json.replace(result.Json.find(ok), ok.size(),
+                        "\"outcome\": \"failed\",\n      \"message\": " + JsonString(message));
+  };
   const std::size_t jobs = flags.jobs.value_or(std::max(1u, std::thread::hardware_concurrency()));
   const std::vector<SceneResult> results =
-      RunInProcesses(labels, jobs, task, lost, out, err, setting.showProgress && !flags.quiet);
+      RunInProcesses(scenes, jobs, task, lost, settle, out, err, setting.showProgress && !flags.quiet);
   std::size_t failed = 0;
   for (const SceneResult& result : results) {
     reports.push_back(result.Json);

@@ -33,6 +33,9 @@ struct ExportOutcome {
   std::size_t TexturesWritten = 0;
   std::vector<ZROgreMeshExporterT::WrittenFile> FilesWritten;
   std::vector<ZROgreMeshExporterT::TextureNotCopied> TexturesNotCopied;
+  // Each texture file written and what it was made from ("colour N" or the source file's
+  // device and inode): scenes of a batch share a texture file only when these agree.
+  std::vector<std::pair<std::string, std::string>> TextureOrigins;
 };
 
 // From now on SIGINT, SIGTERM and SIGHUP first remove the temporaries of files in the making,

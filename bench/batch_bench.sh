@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# A batch of 8 generated levels of about 20 MB: pallix-export --jobs 2 --out-dir against exporting
+# them one after the other, wall-clock time in the same run (target: the batch at most 0.6 times
+# the sequence on a 2-core machine). Each way runs ROUNDS times (default 3), alternating, and the
+# best time of each counts.
+#   bench/batch_bench.sh [ROUNDS] [LEVELS] [MB]
+set -euo pipefail
+rounds=${1:-3}
+levels=${2:-8}
+mb=${3:-20}
+cd "$(dirname "$0")/.."
+cmake --preset native-release >/dev/null
+cmake --build --preset native-release -j 2 --target pallix-export pallix-scenegen >/dev/null
+bin=$PWD/build/native-release
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+scenes=()
+for i in $(seq 1 "$levels"); do
+  "$bin/pallix-scenegen" --size "$mb" --seed "$i" --out "$work/level$i.xml" --textures "$work/tex/"
+  scenes+=("$work/level$i.xml")
+done
+now() { date +%s%N; }
+best_one=0 best_batch=0
+for round in $(seq 1 "$rounds"); do
+  rm -rf "$work/one" "$work/batch"
+  mkdir -p "$work/one"
+  start=$(now)
+  for scene in "${scenes[@]}"; do
+    name=$(basename "$scene" .xml)
+    "$bin/pallix-export" --quiet --textures-from "$work/tex" "$scene" "$work/one/$name.mesh"
+  done
+  one=$(($(now) - start))
+  start=$(now)
+  "$bin/pallix-export" --quiet --textures-from "$work/tex" --jobs 2 --out-dir "$work/batch" "${scenes[@]}"
+  batch=$(($(now) - start))
+  # The batch must write exactly what the runs one by one wrote.
+  diff -r "$work/one" "$work/batch" >/dev/null || { echo "batch_bench: the batch wrote other files" >&2; exit 1; }
+  echo "round $round: one by one $((one / 1000000)) ms, --jobs 2 $((batch / 1000000)) ms" >&2
+  [ $best_one -eq 0 ] || [ $one -lt $best_one ] && best_one=$one
+  [ $best_batch -eq 0 ] || [ $batch -lt $best_batch ] && best_batch=$batch
+done
+ratio=$(awk -v b="$best_batch" -v o="$best_one" 'BEGIN { printf "%.2f", b / o }')
+size=$(du -cm "${scenes[@]}" | tail -1 | cut -f1)
+echo "| levels | one by one (wall) | --jobs 2 (wall) | ratio (target <= 0.6) | processors | load before |"
+echo "|---|---|---|---|---|---|"
+printf '| %d x %d MB (%d MB) | %.2f s | %.2f s | %s | %d | %s |\n' "$levels" "$mb" "$size" \
+  "$(awk -v n="$best_one" 'BEGIN { print n / 1e9 }')" "$(awk -v n="$best_batch" 'BEGIN { print n / 1e9 }')" \
+  "$ratio" "$(nproc)" "$(cut -d' ' -f1 /proc/loadavg)"
+awk -v r="$ratio" 'BEGIN { exit !(r <= 0.6) }'
