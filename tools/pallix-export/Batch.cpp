@@ -216,8 +216,9 @@ std::vector<SceneResult> RunInProcesses(
   while (next < count || !running.empty()) {
     while (running.size() < std::max<std::size_t>(jobs, 1) && next < count) start(next++);
     std::vector<pollfd> polled;
+    polled.reserve(running.size());
     for (const Running& job : running) polled.push_back({job.fd, POLLIN, 0});
-    if (!polled.empty() && poll(polled.data(), polled.size(), -1) < 0 && errno != EINTR) break;
+    if (!polled.empty() && poll(polled.data(), polled.size(), -1) < 0) continue;  // EINTR: a signal came
     for (std::size_t i = polled.size(); i-- > 0;) {
       if (polled[i].revents == 0) continue;
       Running& job = running[i];
@@ -257,6 +258,7 @@ std::vector<SceneResult> RunInProcesses(
     std::string status = IntToStr(static_cast<std::int64_t>(finished)) + "/" +
                          IntToStr(static_cast<std::int64_t>(count)) + " done";
     std::vector<const Running*> shown;
+    shown.reserve(running.size());
     for (const Running& job : running) shown.push_back(&job);
     std::sort(shown.begin(), shown.end(),
               [](const Running* a, const Running* b) { return a->index < b->index; });

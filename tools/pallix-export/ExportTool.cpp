@@ -421,7 +421,7 @@ SceneResult RunScene(const Flags& flags, const ExportToolSetting& setting, const
   }
   result.Json = SceneJson(report);
   for (const auto& [file, origin] : report.Outcome.TextureOrigins) {
-    result.TextureOrigins += file + '\0' + origin + '\0';
+    result.TextureOrigins.append(file).append(1, '\0').append(origin).append(1, '\0');
   }
   return result;
 }
