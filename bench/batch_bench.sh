@@ -22,22 +22,25 @@ for i in $(seq 1 "$levels"); do
   scenes+=("$work/level$i.xml")
 done
 now() { date +%s%N; }
+# CPU time (user + system, ms) of every finished child of this shell so far.
+cpu() { times | tail -1 | awk '{ split($1, u, "m"); split($2, s, "m"); printf "%d", (u[1] * 60 + u[2] + s[1] * 60 + s[2]) * 1000 }'; }
 best_one=0 best_batch=0
 for round in $(seq 1 "$rounds"); do
   rm -rf "$work/one" "$work/batch"
   mkdir -p "$work/one"
-  start=$(now)
+  start=$(now) c0=$(cpu)
   for scene in "${scenes[@]}"; do
     name=$(basename "$scene" .xml)
     "$bin/pallix-export" --quiet --textures-from "$work/tex" "$scene" "$work/one/$name.mesh"
   done
-  one=$(($(now) - start))
+  one=$(($(now) - start)) c1=$(cpu)
   start=$(now)
   "$bin/pallix-export" --quiet --textures-from "$work/tex" --jobs 2 --out-dir "$work/batch" "${scenes[@]}"
-  batch=$(($(now) - start))
+  batch=$(($(now) - start)) c2=$(cpu)
   # The batch must write exactly what the runs one by one wrote.
   diff -r "$work/one" "$work/batch" >/dev/null || { echo "batch_bench: the batch wrote other files" >&2; exit 1; }
-  echo "round $round: one by one $((one / 1000000)) ms, --jobs 2 $((batch / 1000000)) ms" >&2
+  echo "round $round: one by one $((one / 1000000)) ms wall, $((c1 - c0)) ms CPU;" \
+    "--jobs 2 $((batch / 1000000)) ms wall, $((c2 - c1)) ms CPU" >&2
   [ $best_one -eq 0 ] || [ $one -lt $best_one ] && best_one=$one
   [ $best_batch -eq 0 ] || [ $batch -lt $best_batch ] && best_batch=$batch
 done

@@ -580,12 +580,12 @@ TEST_F(ExportTool, Batches) {
        "pallix-export: @bad.xml: Unexpected text encountered outside root node.\n"
        "pallix-export: 1 of 3 scenes failed\n",
        "b.material b.mesh " + textures + "scene.material scene.mesh wall.png"},
-      {{"--jobs=1", "--xml", "--no-textures", "@b.xml", "@scene.xml"},
+      {{"--jobs=1", "--xml", "--no-textures", "--material-path", "m", "@b.xml", "@scene.xml"},
        0,
        "@b.xml: 3 submeshes, 11 vertices, 5 faces, 3 materials, 0 textures written\n@scene.xml: "
        "3 submeshes, 11 vertices, 5 faces, 3 materials, 0 textures written\n",
        "",
-       "b.material b.xml scene.material scene.xml"},
+       "b.xml m/ scene.xml"},
       // Sharing the textures of one folder, but not a colour bitmap of another colour.
       {{"--no-lightmaps", "@b.xml", "@blue.xml", "@scene.xml"},
        1,
