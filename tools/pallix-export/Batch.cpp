@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 
@@ -198,8 +200,12 @@ std::vector<SceneResult> RunInProcesses(
       finish(index, lost(index, Format("Cannot start the export (%s)", {std::strerror(errno)})));
       return;
     }
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+      // A batch that is ended ends its scenes too: their temporaries go, as on any signal.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) raise(SIGTERM);
       close(fds[0]);
       for (const Running& other : running) close(other.fd);
       RunChild(index, fds[1], task);
