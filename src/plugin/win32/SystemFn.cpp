@@ -57,6 +57,22 @@ std::string LastErrorText() {
   return out;
 }
 
+namespace {
+
+// A C stream that owns the handle; on failure the handle is closed and null returned.
+std::FILE* StreamOf(HANDLE h, int access, const char* mode) {
+  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), access | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* f = _fdopen(fd, mode);
+  if (f == nullptr) _close(fd);
+  return f;
+}
+
+}  // namespace
+
 std::FILE* CreateTemporary(const std::string& target, std::string& name, std::string& reason) {
   const std::size_t slash = target.find_last_of("\\/:");
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
@@ -70,14 +86,7 @@ std::FILE* CreateTemporary(const std::string& target, std::string& name, std::st
       reason = LastErrorText();
       return nullptr;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-      CloseHandle(h);
-    } else if (std::FILE* f = _fdopen(fd, "wb")) {
-      return f;
-    } else {
-      _close(fd);
-    }
+    if (std::FILE* f = StreamOf(h, _O_WRONLY, "wb")) return f;
     reason = "cannot open a stream";
     DeleteFileA(name.c_str());
     return nullptr;
@@ -153,14 +162,7 @@ std::FILE* OpenRegularFile(const std::string& fileName, std::string& reason) {
     reason = kNotARegularFile;
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDONLY | _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(h);
-  } else if (std::FILE* f = _fdopen(fd, "rb")) {
-    return f;
-  } else {
-    _close(fd);
-  }
+  if (std::FILE* f = StreamOf(h, _O_RDONLY, "rb")) return f;
   reason = "cannot open a stream";
   return nullptr;
 }
