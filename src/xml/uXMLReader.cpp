@@ -41,6 +41,21 @@ inline bool IsName(char c) { return kClass[static_cast<unsigned char>(c)] & kNam
 inline bool IsBlank(char c) { return kClass[static_cast<unsigned char>(c)] & kBlank; }
 inline bool IsUpper(char c) { return kClass[static_cast<unsigned char>(c)] & kUpper; }
 
+constexpr std::array<char, 256> kLower = [] {
+  std::array<char, 256> t{};
+  for (int c = 0; c < 256; ++c) t[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  return t;
+}();
+
+// a and b equal, ASCII letter case ignored; any characters.
+inline bool SameNameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (kLower[static_cast<unsigned char>(a[k])] != kLower[static_cast<unsigned char>(b[k])]) return false;
+  }
+  return true;
+}
+
 // Whether the name at candidate (ended by a non-name character) is name, letter case ignored.
 // name must hold name characters only, so the comparison never passes candidate's end. Among
 // name characters, setting bit 5 folds the letters and keeps every other character distinct
@@ -722,6 +737,9 @@ class TXMLStreamParser {
     open_.push_back(token.Text);
     element_.position_ = token.Position;
     element_.properties_.clear();
+    element_.nameBits_ = 0;
+    element_.mayRepeat_ = false;
+    element_.next_ = 0;
     decoded_.clear();
     values_.clear();
     element_.name_ = token.Text;
@@ -748,6 +766,12 @@ class TXMLStreamParser {
     // A repeated name is simply kept again: lookups search from the last, so the later value wins.
     properties.push_back({propertyName_, value});
     decoded_.push_back(at);
+    const std::uint64_t bit = std::uint64_t{1}
+                              << ((kLower[static_cast<unsigned char>(propertyName_[0])] * 7u +
+                                   propertyName_.size()) &
+                                  63u);
+    element_.mayRepeat_ = element_.mayRepeat_ || (element_.nameBits_ & bit) != 0;
+    element_.nameBits_ |= bit;
   }
 
   void Start() {
@@ -818,13 +842,15 @@ bool ParseXMLStream(std::string_view document, TXMLElementHandler& handler, cons
 }
 
 std::int64_t TXMLElement::FindProperty(std::string_view name) const {
-  if (properties_.empty() || name.empty()) return -1;
-  if (!std::all_of(name.begin(), name.end(), IsName)) return -1;
-  const char first = static_cast<char>(name[0] | 0x20);
-  for (std::size_t k = properties_.size(); k-- > 0;) {
-    const std::string_view candidate = properties_[k].name;
-    if (candidate.size() == name.size() && (candidate[0] | 0x20) == first &&
-        SameName(name, candidate.data())) {
+  const std::size_t count = properties_.size();
+  // Unless a name may be written twice, the match is the only one, wherever it is found.
+  if (!mayRepeat_ && next_ < count && SameNameText(properties_[next_].name, name)) {
+    return static_cast<std::int64_t>(next_++);
+  }
+  // From the last: of a repeated name, the later value wins.
+  for (std::size_t k = count; k-- > 0;) {
+    if (SameNameText(properties_[k].name, name)) {
+      next_ = k + 1;
       return static_cast<std::int64_t>(k);
     }
   }
