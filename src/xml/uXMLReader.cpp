@@ -706,7 +706,6 @@ class TXMLStreamParser {
   }
 
  private:
-  static constexpr std::uint32_t kRaw = 0xFFFFFFFFu;
   // The read part is given back in steps, keeping a stretch before the current element.
   static constexpr std::size_t kForgetStep = 1 << 20;
   static constexpr std::size_t kKept = 1 << 16;
@@ -737,9 +736,9 @@ class TXMLStreamParser {
     open_.push_back(token.Text);
     element_.position_ = token.Position;
     element_.properties_.clear();
-    element_.nameBits_ = 0;
-    element_.mayRepeat_ = false;
     element_.next_ = 0;
+    nameBits_ = 0;
+    repeatBits_ = 0;
     decoded_.clear();
     values_.clear();
     element_.name_ = token.Text;
@@ -756,31 +755,31 @@ class TXMLStreamParser {
   void PropertyValue(const TToken& token) {
     auto& properties = element_.properties_;
     std::string_view value = token.Text;
-    std::uint32_t at = kRaw;
     if (token.Ampersand) {
-      at = static_cast<std::uint32_t>(values_.size());
+      const auto at = static_cast<std::uint32_t>(values_.size());
       values_.resize(at + token.Text.size());
       values_.resize(at + DecodeEntities(token.Text.data(), token.Text.size(), values_.data() + at));
       value = std::string_view(values_.data(), values_.size() - at);  // placed once the tag is read
+      decoded_.push_back({static_cast<std::uint32_t>(properties.size()), at});
     }
     // A repeated name is simply kept again: lookups search from the last, so the later value wins.
     properties.push_back({propertyName_, value});
-    decoded_.push_back(at);
-    const std::uint64_t bit = std::uint64_t{1}
-                              << ((kLower[static_cast<unsigned char>(propertyName_[0])] * 7u +
-                                   propertyName_.size()) &
-                                  63u);
-    element_.mayRepeat_ = element_.mayRepeat_ || (element_.nameBits_ & bit) != 0;
-    element_.nameBits_ |= bit;
+    // Setting bit 5 folds the letters among name characters.
+    const std::uint64_t bit = std::uint64_t{1} << ((static_cast<unsigned>(propertyName_[0] | 0x20) * 7u +
+                                                    static_cast<unsigned>(propertyName_.size())) &
+                                                   63u);
+    repeatBits_ |= nameBits_ & bit;
+    nameBits_ |= bit;
   }
 
   void Start() {
     startPending_ = false;
     auto& properties = element_.properties_;
-    for (std::size_t j = 0; j < properties.size(); ++j) {
-      if (decoded_[j] != kRaw)
-        properties[j].value = std::string_view(values_.data() + decoded_[j], properties[j].value.size());
+    for (const TDecoded& d : decoded_) {
+      properties[d.property].value =
+          std::string_view(values_.data() + d.offset, properties[d.property].value.size());
     }
+    element_.mayRepeat_ = repeatBits_ != 0;
     handler_.StartElement(element_);
   }
 
@@ -823,10 +822,17 @@ class TXMLStreamParser {
   bool startPending_ = false;
   std::vector<std::string_view> open_;  // names as written, innermost last
   std::string_view propertyName_;
-  TXMLElement element_;                 // the start tag being read
-  std::vector<std::uint32_t> decoded_;  // per property: offset of its decoded value, or kRaw
-  std::string values_;                  // decoded values of the start tag
-  std::string name_;                    // its name, lowered, when written with capitals
+  TXMLElement element_;  // the start tag being read
+  struct TDecoded {
+    std::uint32_t property;
+    std::uint32_t offset;  // of its decoded value in values_
+  };
+  std::vector<TDecoded> decoded_;  // the start tag's values with entities
+  // A bit per name's first letter and length: a name written twice always shows in repeatBits_.
+  std::uint64_t nameBits_ = 0;
+  std::uint64_t repeatBits_ = 0;
+  std::string values_;  // decoded values of the start tag
+  std::string name_;    // its name, lowered, when written with capitals
   std::string text_;
 };
 

@@ -145,9 +145,7 @@ class TXMLElement {
   std::string_view name_;
   std::int32_t position_ = 0;
   std::vector<TProperty> properties_;
-  // A bit per name's first letter and length: a name written twice always shows here.
-  std::uint64_t nameBits_ = 0;
-  bool mayRepeat_ = false;
+  bool mayRepeat_ = false;  // whether a name may be written twice
   // Lookups mostly follow the written order: the property after the last one found.
   mutable std::size_t next_ = 0;
 };
