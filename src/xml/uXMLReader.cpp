@@ -764,10 +764,12 @@ class TXMLStreamParser {
     }
     // A repeated name is simply kept again: lookups search from the last, so the later value wins.
     properties.push_back({propertyName_, value});
-    // Setting bit 5 folds the letters among name characters.
-    const std::uint64_t bit = std::uint64_t{1} << ((static_cast<unsigned>(propertyName_[0] | 0x20) * 7u +
-                                                    static_cast<unsigned>(propertyName_.size())) &
-                                                   63u);
+    // Setting bit 5 folds the letters among name characters. First and last letter and the
+    // length keep the usual sets (x, y, z; u0, v0, u1, ...) apart.
+    const auto folded = [](char c) { return static_cast<unsigned>(c | 0x20); };
+    const unsigned hash = folded(propertyName_.front()) * 7u + folded(propertyName_.back()) * 3u +
+                          static_cast<unsigned>(propertyName_.size());
+    const std::uint64_t bit = std::uint64_t{1} << (hash & 63u);
     repeatBits_ |= nameBits_ & bit;
     nameBits_ |= bit;
   }
@@ -828,7 +830,7 @@ class TXMLStreamParser {
     std::uint32_t offset;  // of its decoded value in values_
   };
   std::vector<TDecoded> decoded_;  // the start tag's values with entities
-  // A bit per name's first letter and length: a name written twice always shows in repeatBits_.
+  // A bit per name's letters and length: a name written twice always shows in repeatBits_.
   std::uint64_t nameBits_ = 0;
   std::uint64_t repeatBits_ = 0;
   std::string values_;  // decoded values of the start tag
@@ -863,7 +865,7 @@ std::int64_t TXMLElement::FindProperty(std::string_view name) const {
   return -1;
 }
 
-std::string_view TXMLElement::GetProperty(std::string_view name) const {
+std::string_view TXMLElement::FindValue(std::string_view name) const {
   const std::int64_t index = FindProperty(name);
   if (index < 0) Raise("Property \"%s\" not found for node \"%s\".", {name, Name()});
   return properties_[static_cast<std::size_t>(index)].value;

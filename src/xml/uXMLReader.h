@@ -129,13 +129,20 @@ class TXMLElement {
 
   bool HasProperty(std::string_view name) const { return FindProperty(name) >= 0; }
   // Raises: Property "%s" not found for node "%s".
-  std::string_view GetProperty(std::string_view name) const;
+  std::string_view GetProperty(std::string_view name) const {
+    // The usual case, inline: the next property in written order, spelled as asked.
+    if (!mayRepeat_ && next_ < properties_.size() && properties_[next_].name == name) {
+      return properties_[next_++].value;
+    }
+    return FindValue(name);
+  }
   bool GetBoolProperty(std::string_view name) const;
   std::int32_t GetIntProperty(std::string_view name) const { return StrToInt32(GetProperty(name)); }
   float GetFloatProperty(std::string_view name) const { return StrToSingle(GetProperty(name)); }
 
  private:
   friend class TXMLStreamParser;
+  std::string_view FindValue(std::string_view name) const;
   struct TProperty {
     std::string_view name;  // as written
     std::string_view value;
