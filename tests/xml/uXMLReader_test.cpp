@@ -260,3 +260,50 @@ TEST(XMLReaderDepth, MillionNestedElements) {
 
 }  // namespace
 }  // namespace pallix
+
+namespace pallix {
+namespace {
+
+// The streamed element answers lookups as the tree's node does, in any order of asking.
+TEST(XMLReaderStream, LookupsMatchTheTree) {
+  struct Row {
+    const char* document;
+    std::vector<const char*> asked;  // in this order, some twice
+  };
+  const std::vector<Row> rows = {
+      {R"(<v id="1" x="2" y="3" z="4"/>)", {"id", "x", "y", "z", "x", "w"}},
+      {R"(<v id="1" x="2" y="3" z="4"/>)", {"z", "y", "x", "id", "ID", "X"}},
+      {R"(<v b="1" B="2" b="3"/>)", {"b", "B", "b"}},
+      {R"(<v vid="a" u0="1" v0="2" u1="3" v1="4" u0="5"/>)", {"vid", "u0", "v0", "u1", "v1"}},
+      {R"(<v type="t" blend="b" Type="u"/>)", {"type", "blend"}},
+      {R"(<v a="&amp;" b="x" c="&lt;&gt;"/>)", {"a", "b", "c", "a"}},
+      {R"(<v a="1"/>)", {"", "a ", "\r", " a", "aa"}},
+      {R"(<v u0="0" v0="1" u1="2" v1="3" u2="4" v2="5" u3="6" v3="7" u4="8" v4="9"/>)",
+       {"u0", "v0", "u1", "v1", "u3", "v2", "u4", "v4", "u0"}},
+  };
+  struct Handler final : TXMLElementHandler {
+    const std::vector<const char*>* asked = nullptr;
+    std::vector<std::string> got;
+    void StartElement(const TXMLElement& e) override {
+      for (const char* name : *asked)
+        got.push_back(e.HasProperty(name) ? std::string(e.GetProperty(name)) : "-");
+    }
+    void Text(std::string_view) override {}
+    void EndElement() override {}
+  };
+  for (const Row& row : rows) {
+    TXMLStringReader reader(row.document);
+    std::vector<std::string> expected;
+    for (const char* name : row.asked) {
+      expected.push_back(
+          reader.RootNode()->HasProperty(name) ? std::string(reader.RootNode()->GetProperty(name)) : "-");
+    }
+    Handler handler;
+    handler.asked = &row.asked;
+    ParseXMLStream(row.document, handler, nullptr);
+    EXPECT_EQ(handler.got, expected) << row.document;
+  }
+}
+
+}  // namespace
+}  // namespace pallix
