@@ -1,6 +1,8 @@
 #include "uPlugin.h"
 
+#include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "BasicFn.h"
 #include "FloatStateCl.h"
@@ -26,7 +28,7 @@ void SetHostCallback(HostCallback callback) { gCallback = callback; }
 
 HostCallback GetHostCallback() { return gCallback; }
 
-std::string SendHostRequest(const std::string& request) {
+THostAnswer AskHost(const std::string& request) {
   if (!gCallback) Raise("No host callback registered.");
   HostCallbackRecord record{};
   record.Mode = 0;
@@ -39,21 +41,24 @@ std::string SendHostRequest(const std::string& request) {
     const THostFloatScope hostState;
     status = gCallback(&record);
   }
-  std::string answer;
+  THostAnswer answer;
   if (status == 0) {
     // One extra zero byte beyond the announced length, always.
-    const std::int32_t length = record.AnswerLength > 0 ? record.AnswerLength : 0;
-    answer.assign(static_cast<std::size_t>(length), '\0');
+    answer.Length = static_cast<std::size_t>(record.AnswerLength > 0 ? record.AnswerLength : 0);
+    answer.Block.reset(static_cast<char*>(std::calloc(answer.Length + 1, 1)));
+    if (!answer.Block) throw std::bad_alloc();
     auto copy = CopyRequest(request);
     record.Mode = 1;
     record.Request = copy.get();
-    record.Answer = answer.data();
+    record.Answer = answer.Block.get();
     const THostFloatScope hostState;
     status = gCallback(&record);
   }
   if (status != 0) Raise("Korvel callback returned error code %d", {static_cast<std::int64_t>(status)});
   return answer;
 }
+
+std::string SendHostRequest(const std::string& request) { return std::string(AskHost(request).Text()); }
 
 void TrimAnswer(std::string& answer) {
   const std::string_view kept = Trim(answer);

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #if defined(_WIN32)
 #define PALLIX_STDCALL __stdcall
@@ -35,8 +38,20 @@ using HostCallback = std::int32_t(PALLIX_STDCALL*)(HostCallbackRecord* record);
 void SetHostCallback(HostCallback callback);
 HostCallback GetHostCallback();
 
+// An answer in a block of its own, zero-filled by the system rather than by a pass over it:
+// a level's document runs to hundreds of megabytes.
+struct THostAnswer {
+  struct TFree {
+    void operator()(char* block) const { std::free(block); }
+  };
+  std::unique_ptr<char, TFree> Block;
+  std::size_t Length = 0;
+  std::string_view Text() const { return {Block.get(), Length}; }
+};
+
 // One exchange with the registered callback; the answer is returned untrimmed.
 // Raises "Korvel callback returned error code %d" on a non-zero status.
+THostAnswer AskHost(const std::string& request);
 std::string SendHostRequest(const std::string& request);
 
 // Removes characters with codes of 32 or less from both ends, in place.

@@ -438,11 +438,11 @@ std::string TXMLSceneReader::SceneRequest() {
 }
 
 std::unique_ptr<TScene> TXMLSceneReader::ReadScene() {
-  std::string answer = SendHostRequest(SceneRequest());
+  THostAnswer answer = AskHost(SceneRequest());
   auto scene = std::make_unique<TScene>();
   Builder builder(*this, *scene);
   {
-    const std::string_view document = Trim(answer);
+    const std::string_view document = Trim(answer.Text());
     if (document.empty()) Raise("The scene document is empty.");
     const bool hasRoot = ParseXMLStream(
         document, builder,
@@ -450,7 +450,7 @@ std::unique_ptr<TScene> TXMLSceneReader::ReadScene() {
     if (!hasRoot) Raise("The scene document is empty.");  // comments only
   }
   // The scene holds all it needs: the document goes before anything else is built.
-  std::string().swap(answer);
+  answer.Block.reset();
   // The reading phase's progress follows the parse's, as if the tree had been walked after it.
   for (const std::int32_t position : builder.positions) NodeProgress(position);
   if (builder.error) std::rethrow_exception(builder.error);
