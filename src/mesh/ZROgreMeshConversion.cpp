@@ -105,7 +105,7 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
 
       ZROgreNormalT faceNormal;
       if (normalsToExport == kFaceNormals) {
-        const TVertex& normal = polygon.CalculateNormal();
+        const TVertex normal = polygon.NewellNormal();
         faceNormal.X = normal.X;
         faceNormal.Y = normal.Y;
         faceNormal.Z = normal.Z;

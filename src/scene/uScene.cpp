@@ -124,7 +124,7 @@ TUVCoordinates& TPolygon::GetUVSet(std::int32_t index) {
   return UVSets[static_cast<std::size_t>(index)];
 }
 
-const TVertex& TPolygon::CalculateNormal() {
+TVertex TPolygon::NewellNormal() const {
   // Sums in double, one rounding to single at the end: 32- and 64-bit builds agree.
   double nx = 0, ny = 0, nz = 0;
   const TVertex* prev = nullptr;
@@ -140,10 +140,16 @@ const TVertex& TPolygon::CalculateNormal() {
   }
   double length = std::sqrt(nx * nx + ny * ny + nz * nz);
   if (length < 0.001) length = 0.001;
+  TVertex normal;
+  normal.X = static_cast<float>(nx / length);
+  normal.Y = static_cast<float>(ny / length);
+  normal.Z = static_cast<float>(nz / length);
+  return normal;
+}
+
+const TVertex& TPolygon::CalculateNormal() {
   if (!normal_) normal_ = std::make_unique<TVertex>();
-  normal_->X = static_cast<float>(nx / length);
-  normal_->Y = static_cast<float>(ny / length);
-  normal_->Z = static_cast<float>(nz / length);
+  *normal_ = NewellNormal();
   return *normal_;
 }
 

@@ -298,6 +298,8 @@ class TPolygon {
   // Newell's sum with the divisor clamped at 0.001. The result is the polygon's own normal
   // object, overwritten by the next call.
   const TVertex& CalculateNormal();
+  // The same value, kept nowhere: conversion needs one per polygon, once.
+  TVertex NewellNormal() const;
   // The last result of CalculateNormal; nullptr before the first call.
   const TVertex* Normal() const { return normal_.get(); }
 
