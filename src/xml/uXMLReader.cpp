@@ -109,6 +109,32 @@ inline std::size_t Find(const char* text, std::size_t from, std::size_t length, 
   return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text) : length;
 }
 
+// How many times c occurs in [begin, end): a line feed per line of a document with no
+// carriage returns, so 16 at a time.
+std::int64_t Count(const char* begin, const char* end, char c) {
+  std::int64_t count = 0;
+#if defined(__SSE2__)
+  // Bytewise tallies, added up before any of them can pass 255.
+  const __m128i wanted = _mm_set1_epi8(c), zero = _mm_setzero_si128();
+  const auto sum = [&zero](__m128i tallies) {
+    const __m128i halves = _mm_sad_epu8(tallies, zero);
+    return static_cast<std::int64_t>(_mm_cvtsi128_si32(halves) + _mm_extract_epi16(halves, 4));
+  };
+  __m128i tallies = zero;
+  for (int steps = 0; end - begin >= 16; begin += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin));
+    tallies = _mm_sub_epi8(tallies, _mm_cmpeq_epi8(v, wanted));
+    if (++steps == 255) {
+      count += sum(tallies);
+      tallies = zero;
+      steps = 0;
+    }
+  }
+  count += sum(tallies);
+#endif
+  return count + std::count(begin, end, c);
+}
+
 // Decoding never makes a text longer, so out may be in (decoding in place).
 // Returns the decoded length. Raises for a numeric reference beyond 32 bits.
 std::size_t DecodeEntities(const char* in, std::size_t length, char* out) {
@@ -209,14 +235,16 @@ TXMLScanner::TCounters TXMLScanner::Counters(std::int32_t position) const {
 void TXMLScanner::Forget(std::size_t index) {
   index = std::min(index, length_);
   if (index <= forgotten_) return;
-  std::size_t from = forgotten_;
-  for (std::size_t k; (k = Find(text_, from, index, '\r')) < index; from = k + 1) {
-    ++returns_;
-    lastReturn_ = static_cast<std::int64_t>(k);
+  const std::int64_t returns = Count(text_ + forgotten_, text_ + index, '\r');
+  if (returns > 0) {
+    returns_ += returns;
+    std::size_t last = index - 1;
+    while (text_[last] != '\r') --last;
+    lastReturn_ = static_cast<std::int64_t>(last);
     feedsAfterReturn_ = 0;
   }
-  from = std::max(forgotten_, static_cast<std::size_t>(lastReturn_ + 1));
-  for (std::size_t k; (k = Find(text_, from, index, '\n')) < index; from = k + 1) ++feedsAfterReturn_;
+  const std::size_t from = std::max(forgotten_, static_cast<std::size_t>(lastReturn_ + 1));
+  if (from < index) feedsAfterReturn_ += Count(text_ + from, text_ + index, '\n');
   ReleaseReadPages(text_ + forgotten_, text_ + index);
   forgotten_ = index;
 }

@@ -308,9 +308,15 @@ TEST(SceneReader, Errors) {
 TEST(SceneReader, SyntaxErrorsFarIntoALargeDocumentKeepTheirLineAndColumn) {
   // The read part of a large document is given back while the rest is parsed; the line and
   // column of a later fault are still counted from the document's start.
-  for (const char* lineEnd : {"\r\n", "\n", ""}) {
+  // Line ends before and after the first 1.5 MB: the last line may begin long before the fault.
+  const std::vector<std::pair<const char*, const char*>> lineEnds = {
+      {"\r\n", "\r\n"}, {"\n", "\n"}, {"", ""}, {"\r\n", "\n"}};
+  for (const auto& [early, late] : lineEnds) {
+    const char* const lineEnd = late;
     std::string doc = "<scene>";
-    while (doc.size() < (3 << 20)) doc += std::string(R"(<primitives id="x" />)") + lineEnd;
+    while (doc.size() < (3 << 20)) {
+      doc += std::string(R"(<primitives id="x" />)") + (doc.size() < (3 << 19) ? early : late);
+    }
     doc += "<bad/></scene>";
     const std::size_t bad = doc.size() - 10;
     std::int32_t line = 1, column = 1;
