@@ -96,6 +96,33 @@ class THashedObjectList {
     return index;
   }
 
+  // The index of the newest item of item's key for which SameItems(item, stored) holds, when
+  // search is set and there is one; otherwise item is appended and added set. One hash and one
+  // probe serve both the search and the append.
+  std::int32_t FindOrAdd(const T& item, bool search, bool& added) {
+    const std::uint64_t hash = KeyHash(item);
+    const std::size_t slot = FindChain(item, hash);
+    const std::int32_t head = chains_.At(slot).Head;
+    if (search) {
+      for (std::int32_t i = head; i != THashChainTable::kEmpty; i = older_[static_cast<std::size_t>(i)]) {
+        if (SameItems(item, items_[static_cast<std::size_t>(i)])) {
+          added = false;
+          return i;
+        }
+      }
+    }
+    const auto index = Count();
+    older_.push_back(head);
+    if (head == THashChainTable::kEmpty) {
+      chains_.StartChain(hash, index);
+    } else {
+      chains_.SetHead(slot, index);
+    }
+    items_.push_back(item);
+    added = true;
+    return index;
+  }
+
   // Index of the newest item of sought's key for which SameItems(sought, item) holds; -1 if none.
   std::int32_t IndexOfItem(const T& sought) const {
     const std::size_t slot = FindChain(sought, KeyHash(sought));

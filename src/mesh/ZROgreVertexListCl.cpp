@@ -49,9 +49,9 @@ bool ZROgreVertexListT::SameItems(const ZROgreVertexT& sought, const ZROgreVerte
 std::int32_t ZROgreVertexListT::AddVertex(const ZROgreVertexT& candidate) {
   // A NaN coordinate equals nothing: skip the search, whose chain could only hold misses.
   const bool searchable = !(std::isnan(candidate.X) || std::isnan(candidate.Y) || std::isnan(candidate.Z));
-  const std::int32_t i = searchable ? IndexOfItem(candidate) : -1;
-  if (i == -1) return Add(candidate);
-  GetVertex(i)->CopyFrom(candidate);
+  bool added;
+  const std::int32_t i = FindOrAdd(candidate, searchable, added);
+  if (!added) GetVertex(i)->CopyFrom(candidate);
   return i;
 }
 

@@ -9,7 +9,7 @@
 
 namespace pallix {
 
-class ZROgreVertexListT : public THashedObjectList<ZROgreVertexT> {
+class ZROgreVertexListT final : public THashedObjectList<ZROgreVertexT> {
  public:
   ZROgreVertexT* GetVertex(std::int32_t i) { return Get(i); }
   const ZROgreVertexT* GetVertex(std::int32_t i) const { return Get(i); }
@@ -19,7 +19,7 @@ class ZROgreVertexListT : public THashedObjectList<ZROgreVertexT> {
   // A hint that a candidate at this position comes soon.
   void Prefetch(float x, float y, float z) const { PrefetchHash(PositionHash(x, y, z)); }
 
- protected:
+ private:
   static std::uint64_t PositionHash(float x, float y, float z);
   // Keyed by the exact bits of the position: +0 and -0 have different keys and never weld.
   std::uint64_t KeyHash(const ZROgreVertexT& item) const override;
