@@ -80,22 +80,6 @@ class THashedObjectList {
     chains_.Reset(count);
   }
 
-  // Appends the item and files it under its key; returns its index.
-  std::int32_t Add(const T& item) {
-    const auto index = Count();
-    const std::uint64_t hash = KeyHash(item);
-    const std::size_t slot = FindChain(item, hash);
-    if (chains_.At(slot).Head == THashChainTable::kEmpty) {
-      older_.push_back(THashChainTable::kEmpty);
-      chains_.StartChain(hash, index);
-    } else {
-      older_.push_back(chains_.At(slot).Head);
-      chains_.SetHead(slot, index);
-    }
-    items_.push_back(item);
-    return index;
-  }
-
   // The index of the newest item of item's key for which SameItems(item, stored) holds, when
   // search is set and there is one; otherwise item is appended and added set. One hash and one
   // probe serve both the search and the append.
