@@ -17,10 +17,7 @@ constexpr std::size_t kPrefetchDistance = 4;
 
 // round(100 * i / n), halves to the even neighbour.
 std::int32_t PercentRoundedToEven(std::int64_t i, std::int64_t n) {
-  const std::int64_t q = 100 * i / n;
-  const std::int64_t twiceRest = 2 * (100 * i % n);
-  if (twiceRest > n || (twiceRest == n && q % 2 != 0)) return static_cast<std::int32_t>(q + 1);
-  return static_cast<std::int32_t>(q);
+  return static_cast<std::int32_t>(DivideRoundingToEven(100 * i, n));
 }
 
 // Whether the faces use every one of count vertices.

@@ -1,5 +1,6 @@
 #include "BasicFn.h"
 
+#include <cassert>
 #include <charconv>
 
 namespace pallix {
@@ -47,6 +48,13 @@ std::string_view Trim(std::string_view text) {
   while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
   while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
   return text.substr(first, last - first);
+}
+
+std::int64_t DivideRoundingToEven(std::int64_t numerator, std::int64_t denominator) {
+  assert(numerator >= 0 && denominator > 0);
+  const std::int64_t q = numerator / denominator;
+  const std::int64_t twiceRest = 2 * (numerator % denominator);
+  return q + (twiceRest > denominator || (twiceRest == denominator && q % 2 != 0) ? 1 : 0);
 }
 
 char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }

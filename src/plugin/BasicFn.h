@@ -41,6 +41,11 @@ std::string_view Trim(std::string_view text);
 
 // "A"-"Z" to "a"-"z"; nothing else changes.
 std::string LowerCase(std::string_view text);
+// numerator / denominator rounded to the nearest integer, halves to the even one, in integers:
+// the same on every system and cheaper than the C library's rounding. numerator >= 0,
+// denominator > 0.
+std::int64_t DivideRoundingToEven(std::int64_t numerator, std::int64_t denominator);
+
 char LowerChar(char c);
 bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 

@@ -1,6 +1,5 @@
 #include "uXMLSceneReader.h"
 
-#include <cmath>
 #include <exception>
 #include <string_view>
 #include <vector>
@@ -15,10 +14,9 @@ namespace pallix {
 
 namespace {
 
-// part / whole * 50, rounded to the nearest, halves to even. Multiplying first keeps a true
-// half exact (both products are exact in double), so ties round the same everywhere.
+// part / whole * 50, rounded to the nearest, halves to even.
 std::int32_t HalfPercent(std::int32_t part, std::int32_t whole) {
-  return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(part) * 50 / whole));
+  return static_cast<std::int32_t>(DivideRoundingToEven(std::int64_t{part} * 50, whole));
 }
 
 int HexDigit(char c) {
