@@ -82,8 +82,9 @@ std::int32_t __stdcall StandInEditor::Callback(pallix::HostCallbackRecord* recor
   if (record->Mode == 0) {
     if (self.onRequest) self.onRequest(self, request);
     if (IsInstallRequest(request)) {
-      self.pending_ =
+      self.installAnswer_ =
           "<answer>\r\n  <installdirectory>" + self.installDirectory + "</installdirectory>\r\n</answer>";
+      self.pending_ = self.installAnswer_;
     } else {
       if (self.sceneStatus != 0) return self.sceneStatus;
       self.pending_ = self.sceneDocument;

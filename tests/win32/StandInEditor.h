@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "uPlugin.h"
@@ -49,7 +50,9 @@ class StandInEditor {
 
  private:
   static std::int32_t __stdcall Callback(pallix::HostCallbackRecord* record);
-  std::string pending_;
+  // The answer being handed over: the editor's own document is not copied for it.
+  std::string installAnswer_;
+  std::string_view pending_;
 };
 
 // The library's folder and options file (Pallix.ini beside Pallix.dll).
