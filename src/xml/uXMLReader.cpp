@@ -118,7 +118,7 @@ std::int64_t Count(const char* begin, const char* end, char c) {
   const __m128i wanted = _mm_set1_epi8(c), zero = _mm_setzero_si128();
   const auto sum = [&zero](__m128i tallies) {
     const __m128i halves = _mm_sad_epu8(tallies, zero);
-    return static_cast<std::int64_t>(_mm_cvtsi128_si32(halves) + _mm_extract_epi16(halves, 4));
+    return std::int64_t{_mm_cvtsi128_si32(halves)} + std::int64_t{_mm_extract_epi16(halves, 4)};
   };
   __m128i tallies = zero;
   for (int steps = 0; end - begin >= 16; begin += 16) {
