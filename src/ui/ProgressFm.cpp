@@ -25,38 +25,41 @@ std::size_t LineRoom(int fd) {
 
 void EnableTerminalProgress(bool enabled) { gTerminalProgress = enabled; }
 
-TProgressForm::TProgressForm(bool enabled) : enabled_(enabled && isatty(fileno(stderr)) == 1) {}
-
-TProgressForm::~TProgressForm() {
-  // The line goes when the run ends; what follows starts on a clean row.
-  if (lastLength_ > 0) {
-    if (const std::size_t room = LineRoom(fileno(stderr)); room > 0)
-      lastLength_ = std::min(lastLength_, room);
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(lastLength_), "");
-    std::fflush(stderr);
-  }
-}
+TProgressForm::TProgressForm(bool enabled) : line_(stderr, enabled && isatty(fileno(stderr)) == 1) {}
 
 void TProgressForm::SetPosition(std::int32_t position) {
-  if (!enabled_) return;
+  if (!line_.Enabled()) return;
   // Like a bar, the display holds positions at its ends.
   const std::int32_t percent = std::clamp(position, 0, 100);
   // Most calls repeat what is shown: a terminal write costs more than the work between them.
   if (percent == shownPercent_ && text_ == shownText_) return;
   shownPercent_ = percent;
   shownText_ = text_;
-  std::string line = text_ + " " + IntToStr(percent) + "%";
-  // Read each time: the window may have been resized since.
-  if (const std::size_t room = LineRoom(fileno(stderr)); room > 0) {
+  line_.Draw(text_ + " " + IntToStr(percent) + "%");
+}
+
+void TTerminalLine::Draw(std::string line) {
+  if (!enabled_ || line == shown_) return;
+  shown_ = line;
+  if (const std::size_t room = LineRoom(fileno(out_)); room > 0) {
     line.resize(std::min(line.size(), room));
-    lastLength_ = std::min(lastLength_, room);
+    length_ = std::min(length_, room);
   }
   const std::size_t length = line.size();
   // Blank out what is left of a longer previous line.
-  if (length < lastLength_) line.append(lastLength_ - length, ' ');
-  lastLength_ = length;
-  std::fputs(("\r" + line).c_str(), stderr);
-  std::fflush(stderr);
+  if (length < length_) line.append(length_ - length, ' ');
+  length_ = length;
+  std::fputs(("\r" + line).c_str(), out_);
+  std::fflush(out_);
+}
+
+void TTerminalLine::Clear() {
+  if (length_ == 0) return;
+  if (const std::size_t room = LineRoom(fileno(out_)); room > 0) length_ = std::min(length_, room);
+  std::fprintf(out_, "\r%*s\r", static_cast<int>(length_), "");
+  std::fflush(out_);
+  length_ = 0;
+  shown_.clear();
 }
 
 std::unique_ptr<IProgressView> CreateProgressView() {

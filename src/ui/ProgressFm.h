@@ -2,6 +2,8 @@
 // percentage on the terminal elsewhere (ProgressFm.cpp).
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -32,19 +34,40 @@ class TProgressForm : public IProgressView {
 
 #else
 
+// One line on a terminal, redrawn in place: drawn only when it changes, never as wide as the
+// terminal (read at each draw, as the window may be resized), so the cursor never moves to a
+// new row; erased by Clear and when the line goes.
+class TTerminalLine {
+ public:
+  // Silent unless enabled.
+  TTerminalLine(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) {}
+  ~TTerminalLine() { Clear(); }
+  TTerminalLine(const TTerminalLine&) = delete;
+  TTerminalLine& operator=(const TTerminalLine&) = delete;
+
+  bool Enabled() const { return enabled_; }
+  void Draw(std::string line);
+  // Erases the line, so that other output starts on a clean row.
+  void Clear();
+
+ private:
+  std::FILE* out_;
+  bool enabled_;
+  std::size_t length_ = 0;  // of the line on screen; 0 when none is
+  std::string shown_;
+};
+
 class TProgressForm : public IProgressView {
  public:
   // Writes only when `enabled` and stderr is a terminal; otherwise silent.
   explicit TProgressForm(bool enabled);
-  ~TProgressForm() override;
 
   void Show() override {}
   void SetText(std::string_view text) override { text_ = text; }
   void SetPosition(std::int32_t position) override;
 
  private:
-  bool enabled_;
-  std::size_t lastLength_ = 0;  // of the line on screen; 0 when none is
+  TTerminalLine line_;
   std::string text_ = "Progress...";
   std::string shownText_;
   std::int32_t shownPercent_ = -1;

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "BasicFn.h"
+#include "ProgressFm.h"
 
 namespace pallix {
 
@@ -57,51 +57,6 @@ class PipeView : public IProgressView {
   int fd_;
   std::string text_ = "Progress...";
   std::string sent_;
-};
-
-// One line on the terminal, with the terminal progress view's rules: drawn only when it
-// changes, never wider than the terminal, erased before other output and at the end.
-class StatusLine {
- public:
-  StatusLine(std::FILE* err, bool enabled) : err_(err), enabled_(enabled) {}
-  ~StatusLine() { Clear(); }
-  StatusLine(const StatusLine&) = delete;
-  StatusLine& operator=(const StatusLine&) = delete;
-
-  void Draw(std::string line) {
-    if (!enabled_ || line == shown_) return;
-    shown_ = line;
-    if (const std::size_t room = Room(); room > 0) {
-      line.resize(std::min(line.size(), room));
-      length_ = std::min(length_, room);
-    }
-    const std::size_t length = line.size();
-    if (length < length_) line.append(length_ - length, ' ');
-    length_ = length;
-    std::fputs(("\r" + line).c_str(), err_);
-    std::fflush(err_);
-  }
-  void Clear() {
-    if (length_ == 0) return;
-    if (const std::size_t room = Room(); room > 0) length_ = std::min(length_, room);
-    std::fprintf(err_, "\r%*s\r", static_cast<int>(length_), "");
-    std::fflush(err_);
-    length_ = 0;
-    shown_.clear();
-  }
-
- private:
-  // One column less than the terminal's width, so the cursor never moves to a new row.
-  std::size_t Room() const {
-    winsize size{};
-    if (ioctl(fileno(err_), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 0;
-    return size.ws_col > 1 ? static_cast<std::size_t>(size.ws_col - 1) : 1;
-  }
-
-  std::FILE* err_;
-  bool enabled_;
-  std::size_t length_ = 0;
-  std::string shown_;
 };
 
 struct Running {
@@ -184,7 +139,7 @@ std::vector<SceneResult> RunInProcesses(
   std::vector<bool> done(count, false);
   std::vector<Running> running;
   std::size_t next = 0, printed = 0, finished = 0;
-  StatusLine line(err, progress);
+  TTerminalLine line(err, progress);
 
   auto finish = [&](std::size_t index, SceneResult result) {
     results[index] = std::move(result);
