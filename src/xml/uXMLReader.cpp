@@ -41,21 +41,6 @@ inline bool IsName(char c) { return kClass[static_cast<unsigned char>(c)] & kNam
 inline bool IsBlank(char c) { return kClass[static_cast<unsigned char>(c)] & kBlank; }
 inline bool IsUpper(char c) { return kClass[static_cast<unsigned char>(c)] & kUpper; }
 
-constexpr std::array<char, 256> kLower = [] {
-  std::array<char, 256> t{};
-  for (int c = 0; c < 256; ++c) t[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-  return t;
-}();
-
-// a and b equal, ASCII letter case ignored; any characters.
-inline bool SameNameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (kLower[static_cast<unsigned char>(a[k])] != kLower[static_cast<unsigned char>(b[k])]) return false;
-  }
-  return true;
-}
-
 // Whether the name at candidate (ended by a non-name character) is name, letter case ignored.
 // name must hold name characters only, so the comparison never passes candidate's end. Among
 // name characters, setting bit 5 folds the letters and keeps every other character distinct
@@ -219,10 +204,10 @@ TXMLScanner::TCounters TXMLScanner::Counters(std::int32_t position) const {
       forgotten_, std::min<std::size_t>(static_cast<std::size_t>(std::max(position, 1) - 1), length_));
   const char* const begin = text_ + forgotten_;
   const char* const end = text_ + read;
-  const auto line = returns_ + std::count(begin, end, '\r');
+  const auto line = returns_ + Count(begin, end, '\r');
   const char* lineStart = end;
   while (lineStart != begin && lineStart[-1] != '\r') --lineStart;
-  auto feeds = std::count(lineStart, end, '\n');
+  auto feeds = Count(lineStart, end, '\n');
   std::int64_t column = end - lineStart;
   if (lineStart == begin && forgotten_ > 0) {
     // The line began among the forgotten characters.
@@ -880,12 +865,12 @@ bool ParseXMLStream(std::string_view document, TXMLElementHandler& handler, cons
 std::int64_t TXMLElement::FindProperty(std::string_view name) const {
   const std::size_t count = properties_.size();
   // Unless a name may be written twice, the match is the only one, wherever it is found.
-  if (!mayRepeat_ && next_ < count && SameNameText(properties_[next_].name, name)) {
+  if (!mayRepeat_ && next_ < count && SameTextIgnoringCase(properties_[next_].name, name)) {
     return static_cast<std::int64_t>(next_++);
   }
   // From the last: of a repeated name, the later value wins.
   for (std::size_t k = count; k-- > 0;) {
-    if (SameNameText(properties_[k].name, name)) {
+    if (SameTextIgnoringCase(properties_[k].name, name)) {
       next_ = k + 1;
       return static_cast<std::int64_t>(k);
     }
