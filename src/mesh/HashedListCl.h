@@ -88,11 +88,9 @@ class THashedObjectList {
     const std::size_t slot = FindChain(item, hash);
     const std::int32_t head = chains_.At(slot).Head;
     if (search) {
-      for (std::int32_t i = head; i != THashChainTable::kEmpty; i = older_[static_cast<std::size_t>(i)]) {
-        if (SameItems(item, items_[static_cast<std::size_t>(i)])) {
-          added = false;
-          return i;
-        }
+      if (const std::int32_t found = FindInChain(item, head); found >= 0) {
+        added = false;
+        return found;
       }
     }
     const auto index = Count();
@@ -109,12 +107,7 @@ class THashedObjectList {
 
   // Index of the newest item of sought's key for which SameItems(sought, item) holds; -1 if none.
   std::int32_t IndexOfItem(const T& sought) const {
-    const std::size_t slot = FindChain(sought, KeyHash(sought));
-    for (std::int32_t i = chains_.At(slot).Head; i != THashChainTable::kEmpty;
-         i = older_[static_cast<std::size_t>(i)]) {
-      if (SameItems(sought, items_[static_cast<std::size_t>(i)])) return i;
-    }
-    return -1;
+    return FindInChain(sought, chains_.At(FindChain(sought, KeyHash(sought))).Head);
   }
 
   // Hands every item over in list order and leaves the list empty.
@@ -135,6 +128,14 @@ class THashedObjectList {
   virtual bool SameItems(const T& sought, const T& stored) const = 0;
 
  private:
+  // The newest item from head on, down its chain, for which SameItems(sought, item) holds; -1
+  // if none.
+  std::int32_t FindInChain(const T& sought, std::int32_t head) const {
+    for (std::int32_t i = head; i != THashChainTable::kEmpty; i = older_[static_cast<std::size_t>(i)]) {
+      if (SameItems(sought, items_[static_cast<std::size_t>(i)])) return i;
+    }
+    return -1;
+  }
   // The slot of item's key chain, or the empty slot where that chain would start.
   std::size_t FindChain(const T& item, std::uint64_t hash) const {
     std::size_t slot = chains_.Home(hash);
