@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "BasicFn.h"
+
 namespace pallix {
 
 class TXMLTree;  // storage of one parsed document, owned by the reader
@@ -131,7 +133,7 @@ class TXMLElement {
   // Raises: Property "%s" not found for node "%s".
   std::string_view GetProperty(std::string_view name) const {
     // The usual case, inline: the next property in written order, spelled as asked.
-    if (!mayRepeat_ && next_ < properties_.size() && SameSpelling(properties_[next_].name, name)) {
+    if (!mayRepeat_ && next_ < properties_.size() && SameShortText(properties_[next_].name, name)) {
       return properties_[next_++].value;
     }
     return FindValue(name);
@@ -143,14 +145,6 @@ class TXMLElement {
  private:
   friend class TXMLStreamParser;
   std::string_view FindValue(std::string_view name) const;
-  // Names are short: a loop the compiler unrolls for a literal beats a call to memcmp.
-  static bool SameSpelling(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-      if (a[k] != b[k]) return false;
-    }
-    return true;
-  }
   struct TProperty {
     std::string_view name;  // as written
     std::string_view value;

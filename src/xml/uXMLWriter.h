@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "BasicFn.h"
+
 namespace pallix {
 
 class TOutputFile;
@@ -91,13 +93,7 @@ class TXMLWriter {
   static char* PutEntity(char* p, char markup);
   [[noreturn]] static void NoTagOpen(std::string_view name);
   bool OpenNameIs(std::string_view name) const {
-    if (name.size() != openNameSize_) return false;
-    // Names are short: a plain loop beats a call to memcmp.
-    const char* open = buffer_.get() + openNameAt_;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      if (open[i] != name[i]) return false;
-    }
-    return true;
+    return SameShortText(name, std::string_view(buffer_.get() + openNameAt_, openNameSize_));
   }
   void Advance(char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
 
