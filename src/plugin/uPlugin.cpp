@@ -45,7 +45,7 @@ THostAnswer AskHost(const std::string& request) {
   if (status == 0) {
     // One extra zero byte beyond the announced length, always.
     answer.Length = static_cast<std::size_t>(record.AnswerLength > 0 ? record.AnswerLength : 0);
-    answer.Block.reset(static_cast<char*>(std::calloc(answer.Length + 1, 1)));
+    answer.Block = {AllocateDocumentBlock(answer.Length + 1), TDocumentBlockFree{answer.Length + 1}};
     if (!answer.Block) throw std::bad_alloc();
     auto copy = CopyRequest(request);
     record.Mode = 1;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "uDocumentPages.h"
+
 #if defined(_WIN32)
 #define PALLIX_STDCALL __stdcall
 #else
@@ -40,11 +42,13 @@ HostCallback GetHostCallback();
 
 // An answer in a block of its own, zero-filled by the system rather than by a pass over it:
 // a level's document runs to hundreds of megabytes.
+struct TDocumentBlockFree {
+  std::size_t Size = 0;
+  void operator()(char* block) const { FreeDocumentBlock(block, Size); }
+};
+
 struct THostAnswer {
-  struct TFree {
-    void operator()(char* block) const { std::free(block); }
-  };
-  std::unique_ptr<char, TFree> Block;
+  std::unique_ptr<char, TDocumentBlockFree> Block;
   std::size_t Length = 0;
   std::string_view Text() const { return {Block.get(), Length}; }
 };

@@ -230,7 +230,7 @@ void TXMLScanner::Forget(std::size_t index) {
   }
   const std::size_t from = std::max(forgotten_, static_cast<std::size_t>(lastReturn_ + 1));
   if (from < index) feedsAfterReturn_ += Count(text_ + from, text_ + index, '\n');
-  ReleaseReadPages(text_ + forgotten_, text_ + index);
+  ReleaseReadPages(text_, text_ + forgotten_, text_ + index);
   forgotten_ = index;
 }
 

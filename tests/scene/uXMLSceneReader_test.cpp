@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "BasicFn.h"
@@ -308,14 +309,18 @@ TEST(SceneReader, Errors) {
 TEST(SceneReader, SyntaxErrorsFarIntoALargeDocumentKeepTheirLineAndColumn) {
   // The read part of a large document is given back while the rest is parsed; the line and
   // column of a later fault are still counted from the document's start.
-  // Line ends before and after the first 1.5 MB: the last line may begin long before the fault.
-  const std::vector<std::pair<const char*, const char*>> lineEnds = {
-      {"\r\n", "\r\n"}, {"\n", "\n"}, {"", ""}, {"\r\n", "\n"}};
-  for (const auto& [early, late] : lineEnds) {
+  // Line ends before and after the first half: the last line may begin long before the fault.
+  // Documents of 8 MB and more are held in a block of their own, given back in large pages.
+  const std::vector<std::tuple<const char*, const char*, std::size_t>> lineEnds = {{"\r\n", "\r\n", 3 << 20},
+                                                                                   {"\n", "\n", 3 << 20},
+                                                                                   {"", "", 3 << 20},
+                                                                                   {"\r\n", "\n", 3 << 20},
+                                                                                   {"\r\n", "\n", 9 << 20}};
+  for (const auto& [early, late, size] : lineEnds) {
     const char* const lineEnd = late;
     std::string doc = "<scene>";
-    while (doc.size() < (3 << 20)) {
-      doc += std::string(R"(<primitives id="x" />)") + (doc.size() < (3 << 19) ? early : late);
+    while (doc.size() < size) {
+      doc += std::string(R"(<primitives id="x" />)") + (doc.size() < size / 2 ? early : late);
     }
     doc += "<bad/></scene>";
     const std::size_t bad = doc.size() - 10;

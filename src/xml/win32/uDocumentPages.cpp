@@ -3,10 +3,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace pallix {
 
-void ReleaseReadPages(const char* begin, const char* end) {
+char* AllocateDocumentBlock(std::size_t size) { return static_cast<char*>(std::calloc(size, 1)); }
+
+void FreeDocumentBlock(char* block, std::size_t /*size*/) { std::free(block); }
+
+void ReleaseReadPages(const char* /*block*/, const char* begin, const char* end) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   const auto page = static_cast<std::uintptr_t>(info.dwPageSize);
