@@ -1062,15 +1062,16 @@ std::int32_t StrToInt32(std::string_view text) {
 
 namespace {
 
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double kReciprocalPowersOfTen[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                             1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15,
+                                             1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
 
 // Plain short decimals ("-12.345", "0.5") make up nearly every coordinate. Their digits as an
-// integer below 2^53 and a power of ten up to 1e22 are both exact doubles, so one division
-// gives the correctly rounded double, the same one from_chars finds. Rounding that to single
-// is what the extended route gives too, unless the double sits exactly halfway between two
-// singles: then the exact route decides. Returns false for anything else.
+// integer below 2^53 are an exact double; times the rounded reciprocal of the power of ten,
+// the product lies within 2 units of the double's last place of the exact quotient (4 where
+// the two straddle a power of two). A single's rounding changes only at the halfway points
+// between singles, so unless the product lies within 4 units of one, it rounds to the single
+// the extended route gives. Near one the exact route decides. Returns false for anything else.
 bool TryPlainDecimal(std::string_view s, float& result) {
   const char* p = s.data();
   const char* const end = p + s.size();
@@ -1098,10 +1099,12 @@ bool TryPlainDecimal(std::string_view s, float& result) {
     result = negative ? -0.0f : 0.0f;
     return true;
   }
-  const double magnitude = static_cast<double>(mantissa) / kExactPowersOfTen[fraction];
+  // A multiplication rather than a division: its result is waited for far less.
+  const double magnitude = static_cast<double>(mantissa) * kReciprocalPowersOfTen[fraction];
   // Between 1e-22 and 2^53 the single is normal: 29 bits of the double lie below its unit, and
   // a halfway point has just the highest of them set.
-  if ((std::bit_cast<std::uint64_t>(magnitude) & 0x1fffffff) == 0x10000000) return false;
+  const std::uint64_t below = std::bit_cast<std::uint64_t>(magnitude) & 0x1fffffff;
+  if (below - (0x10000000 - 4) <= 8) return false;
   const auto single = static_cast<float>(magnitude);
   result = negative ? -single : single;
   return true;
