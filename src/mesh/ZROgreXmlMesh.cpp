@@ -1,4 +1,5 @@
 // The XML mesh writer: the converted submeshes as an OGRE XML mesh document.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cassert>
@@ -259,24 +260,42 @@ class TElementPattern {
   // putValue(p, i) writes value i at p and returns its end.
   template <typename PutValue>
   char* Put(char* p, PutValue&& putValue) const {
-    for (std::size_t i = 0; i < ValueCount(); ++i) p = putValue(PutPiece(p, i), i);
-    return PutPiece(p, ValueCount());
+    return PutEnd(PutRange(p, 0, ValueCount(), putValue));
+  }
+  // Values first to last - 1, each after the piece before it.
+  template <typename PutValue>
+  char* PutRange(char* p, std::size_t first, std::size_t last, PutValue&& putValue) const {
+    for (std::size_t i = first; i < last; ++i) p = putValue(PutPiece(p, i), i);
+    return p;
+  }
+  // The piece after the last value.
+  char* PutEnd(char* p) const { return PutPiece(p, ValueCount()); }
+  // Room for the pieces before values first to last - 1, and those values.
+  std::size_t RangeRoom(std::size_t first, std::size_t last, std::size_t valueRoom) const {
+    std::size_t room = 0;
+    for (std::size_t i = first; i < last; ++i) room += pieces_[i].size + valueRoom;
+    return room;
   }
 
  private:
   static constexpr std::size_t kBlock = 16;
+  static constexpr std::size_t kFirstCopy = 2 * kBlock;
 
   void AddPiece(const std::string& piece) {
     pieces_.push_back({text_.size(), piece.size()});
     text_ += piece;
-    text_.append(kBlock, '\0');  // whole blocks never read past the end
-    room_ += (piece.size() + kBlock - 1) / kBlock * kBlock;
+    text_.append(kFirstCopy, '\0');  // whole blocks never read past the end
+    room_ += std::max(kFirstCopy, (piece.size() + kBlock - 1) / kBlock * kBlock);
   }
   // Whole blocks: pieces are short and of few lengths, and fixed-size copies need no call.
+  // Nearly every piece fits the first copy, so its length decides no branch.
   char* PutPiece(char* p, std::size_t i) const {
     const Piece& piece = pieces_[i];
     const char* from = text_.data() + piece.offset;
-    for (std::size_t done = 0; done < piece.size; done += kBlock) std::memcpy(p + done, from + done, kBlock);
+    std::memcpy(p, from, kFirstCopy);
+    for (std::size_t done = kFirstCopy; done < piece.size; done += kBlock) {
+      std::memcpy(p + done, from + done, kBlock);
+    }
     return p + piece.size;
   }
 
@@ -397,12 +416,42 @@ void WriteXmlVertices(const std::vector<ZROgreVertexT>& vertices, bool normals, 
   if (vertices.empty()) return;
   const TElementPattern& pattern = patterns.Vertex(writer.Depth(), sets);
   std::vector<float> values(pattern.ValueCount());
-  const std::size_t room = pattern.Room(kCoordinateRoom);
+  const auto put = [&](char* q, std::size_t i) { return texts.Put(q, values[i]); };
+  // Whole 16-byte blocks of the normal's text are copied: room for the last one's slack.
+  const std::size_t room = pattern.Room(kCoordinateRoom) + 16;
+  // The vertices of a polygon follow each other and share its face normal: the text of the
+  // last normal element, from the line break before it, is used again as it stands.
+  constexpr std::size_t kNormalFirst = 3;
+  constexpr std::size_t kNormalEnd = 6;
+  std::vector<char> normalText(normals ? pattern.RangeRoom(kNormalFirst, kNormalEnd, 16) + 16 : 0);
+  std::size_t normalSize = 0;  // none yet
+  std::array<std::uint32_t, 3> normalBits{};
   for (std::size_t v = 0; v < vertices.size(); ++v) {
-    [[maybe_unused]] const std::size_t count = VertexValues(vertices[v], normals, sets, values.data());
+    const ZROgreVertexT& vertex = vertices[v];
+    [[maybe_unused]] const std::size_t count = VertexValues(vertex, normals, sets, values.data());
     assert(count == values.size());
     char* p = writer.BeginText(room);
-    p = pattern.Put(p, [&](char* q, std::size_t i) { return texts.Put(q, values[i]); });
+    if (!normals) {
+      p = pattern.Put(p, put);
+    } else {
+      p = pattern.PutRange(p, 0, kNormalFirst, put);
+      const std::array<std::uint32_t, 3> bits = {std::bit_cast<std::uint32_t>(vertex.Normal.X),
+                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Y),
+                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Z)};
+      if (normalSize > 0 && bits == normalBits) {
+        for (std::size_t done = 0; done < normalSize; done += 16)
+          std::memcpy(p + done, normalText.data() + done, 16);
+        p += normalSize;
+      } else {
+        char* const start = p;
+        p = pattern.PutRange(p, kNormalFirst, kNormalEnd, put);
+        normalSize = static_cast<std::size_t>(p - start);
+        assert(normalSize + 16 <= normalText.size());
+        std::memcpy(normalText.data(), start, normalSize);
+        normalBits = bits;
+      }
+      p = pattern.PutEnd(pattern.PutRange(p, kNormalEnd, values.size(), put));
+    }
     writer.EndText(p);
   }
 }

@@ -161,9 +161,14 @@ TEST(XmlMesh, RandomNumbersReadAsElementByElement) {
       const std::string in(12, ' ');
       for (auto& v : s.Vertices) {
         v.AssignXYZ(ZROgreBaseVertexT{number(), number(), number()});
-        v.Normal.X = number();
-        v.Normal.Y = number();
-        v.Normal.Z = number();
+        // A polygon's vertices follow each other with its normal; -0 is a normal of its own.
+        if (&v == &s.Vertices[0] || rng() % 2 == 0) {
+          v.Normal.X = rng() % 8 == 0 ? -0.0f : number();
+          v.Normal.Y = number();
+          v.Normal.Z = number();
+        } else {
+          v.Normal = (&v)[-1].Normal;
+        }
         for (std::size_t i = 0; i < v.TextureCoordinates.size(); ++i)
           v.TextureCoordinates[i] = {number(), number()};
         const auto f = [](float x) { return FormatCoordinate(x); };
