@@ -43,17 +43,43 @@ std::vector<ZROgreVertexT> TakeExact(std::vector<ZROgreVertexT>& vertices) {
 
 }  // namespace
 
+// Per source vertex: its index in the current target, or kUnused. Only the vertices of the
+// current group are touched, so a primitive of many materials costs no more than its faces.
+struct ZROgreMeshExporterT::SplitScratch {
+  static constexpr std::int32_t kUnused = -1;
+  std::vector<std::int32_t> renumbered;
+  std::vector<std::int32_t> picked;
+};
+
 void ZROgreMeshExporterT::BuildMesh(TScene& scene, bool releaseConverted) {
   ProcessMaterials(scene);
-  ProcessPrimitives(scene, releaseConverted);
+  // Pruning keeps the order of the materials left, and every face's material is used: the
+  // positions before pruning sort the faces as those after it would.
+  ConvertPrimitives(scene, releaseConverted, true);
   PruneMaterials();
   PruneTextures();
-  SplitSubMeshesByMaterial();
 }
 
 void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted) {
+  ConvertPrimitives(scene, releaseConverted, false);
+}
+
+ZROgreMeshExporterT::TMaterialPositions ZROgreMeshExporterT::MaterialPositions() const {
+  TMaterialPositions positions;
+  if (Materials) {
+    for (std::size_t i = 0; i < Materials->size(); ++i) {
+      positions.emplace((*Materials)[i].get(), static_cast<std::int32_t>(i));
+    }
+  }
+  return positions;
+}
+
+void ZROgreMeshExporterT::ConvertPrimitives(TScene& scene, bool releaseConverted, bool split) {
   if (SubMeshes) return;
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
+  const TMaterialPositions positions = split ? MaterialPositions() : TMaterialPositions{};
+  SplitScratch scratch;
+  ZROgreSubMeshT built;
 
   // Scene material -> its first position in the scene's list, as IndexOfMaterial gives it.
   std::unordered_map<const TMaterial*, std::int32_t> materialIndex;
@@ -68,7 +94,7 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
   const std::int32_t n = scene.PrimitiveCount();
   for (std::int32_t i = 0; i < n; ++i) {
     const TPrimitive& primitive = *scene.GetPrimitive(i);
-    auto& subMesh = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
+    auto& subMesh = split ? built : *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
     std::size_t faceCount = 0;
     std::size_t cornerCount = 0;
     for (const auto& polygon : primitive.Polygons) {
@@ -139,6 +165,11 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
 
     subMesh.Vertices = welded.TakeItems();
     if (normalsToExport == kSmoothNormals) subMesh.CalculateSmoothNormals();
+    if (split) {
+      SplitSubMesh(subMesh, positions, scratch);
+      subMesh.Faces.clear();
+      subMesh.Vertices.clear();
+    }
     if (releaseConverted) scene.GetPrimitive(i)->ReleaseGeometry();
     Progress.SetPosition(PercentRoundedToEven(i, n));
   }
@@ -148,73 +179,71 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
 
 void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
   if (!SubMeshes) return;
-  std::unordered_map<const ZROgreMaterialT*, std::int32_t> positions;
-  if (Materials) {
-    for (std::size_t i = 0; i < Materials->size(); ++i) {
-      positions.emplace((*Materials)[i].get(), static_cast<std::int32_t>(i));
-    }
-  }
-
+  const TMaterialPositions positions = MaterialPositions();
   auto old = std::move(SubMeshes);
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
-  // Per source vertex: its index in the current target, or kUnused. Only the vertices of the
-  // current group are touched, so a primitive of many materials costs no more than its faces.
-  constexpr std::int32_t kUnused = -1;
-  std::vector<std::int32_t> renumbered;
-  std::vector<std::int32_t> picked;
+  SplitScratch scratch;
   for (auto& source : *old) {
-    // Faces come out grouped by material: one target submesh per run of faces.
-    source->SortFacesByMaterial(positions);
-    const std::vector<ZROgreFaceInfoT>& faces = source->Faces;
-    std::vector<ZROgreVertexT>& vertices = source->Vertices;
-    renumbered.assign(vertices.size(), kUnused);
-    for (std::size_t first = 0; first < faces.size();) {
-      ZROgreMaterialT* material = faces[first].Material;
-      std::size_t end = first + 1;
-      while (end < faces.size() && faces[end].Material == material) ++end;
-
-      auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
-      target.Material = material;
-      target.Faces.reserve(end - first);
-      // The whole source in one group: its vertices and face indices stay as they are.
-      if (first == 0 && end == faces.size() && AllVerticesUsed(faces, vertices.size())) {
-        for (std::size_t f = first; f < end; ++f) target.AddFaceCopy(faces[f]);
-        target.Vertices = TakeExact(vertices);
-        break;
-      }
-
-      picked.clear();
-      for (std::size_t f = first; f < end; ++f) {
-        for (const std::int32_t index : faces[f].Indices) {
-          std::int32_t& slot = renumbered.at(static_cast<std::size_t>(index));
-          if (slot == kUnused) {
-            slot = 0;
-            picked.push_back(index);
-          }
-        }
-      }
-      // The target keeps the source's vertex order.
-      std::sort(picked.begin(), picked.end());
-      for (std::size_t k = 0; k < picked.size(); ++k) {
-        renumbered[static_cast<std::size_t>(picked[k])] = static_cast<std::int32_t>(k);
-      }
-      for (std::size_t f = first; f < end; ++f) {
-        target.AddFaceCopy(faces[f]);
-        for (std::int32_t& index : target.Faces.back().Indices) {
-          index = renumbered[static_cast<std::size_t>(index)];
-        }
-      }
-      // The last group: nothing reads the source afterwards, so its vertices can move.
-      const bool last = end == faces.size();
-      target.Vertices.reserve(picked.size());
-      for (const std::int32_t index : picked) {
-        ZROgreVertexT& vertex = vertices[static_cast<std::size_t>(index)];
-        target.Vertices.push_back(last ? std::move(vertex) : vertex);
-      }
-      for (const std::int32_t index : picked) renumbered[static_cast<std::size_t>(index)] = kUnused;
-      first = end;
-    }
+    SplitSubMesh(*source, positions, scratch);
     source.reset();
+  }
+}
+
+void ZROgreMeshExporterT::SplitSubMesh(ZROgreSubMeshT& source, const TMaterialPositions& positions,
+                                       SplitScratch& scratch) {
+  constexpr std::int32_t kUnused = SplitScratch::kUnused;
+  std::vector<std::int32_t>& renumbered = scratch.renumbered;
+  std::vector<std::int32_t>& picked = scratch.picked;
+  // Faces come out grouped by material: one target submesh per run of faces.
+  source.SortFacesByMaterial(positions);
+  const std::vector<ZROgreFaceInfoT>& faces = source.Faces;
+  std::vector<ZROgreVertexT>& vertices = source.Vertices;
+  renumbered.assign(vertices.size(), kUnused);
+  for (std::size_t first = 0; first < faces.size();) {
+    ZROgreMaterialT* material = faces[first].Material;
+    std::size_t end = first + 1;
+    while (end < faces.size() && faces[end].Material == material) ++end;
+
+    auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
+    target.Material = material;
+    target.Faces.reserve(end - first);
+    // The whole source in one group: its vertices and face indices stay as they are.
+    if (first == 0 && end == faces.size() && AllVerticesUsed(faces, vertices.size())) {
+      for (std::size_t f = first; f < end; ++f) target.AddFaceCopy(faces[f]);
+      target.Vertices = TakeExact(vertices);
+      break;
+    }
+
+    picked.clear();
+    for (std::size_t f = first; f < end; ++f) {
+      for (const std::int32_t index : faces[f].Indices) {
+        std::int32_t& slot = renumbered.at(static_cast<std::size_t>(index));
+        if (slot == kUnused) {
+          slot = 0;
+          picked.push_back(index);
+        }
+      }
+    }
+    // The target keeps the source's vertex order.
+    std::sort(picked.begin(), picked.end());
+    for (std::size_t k = 0; k < picked.size(); ++k) {
+      renumbered[static_cast<std::size_t>(picked[k])] = static_cast<std::int32_t>(k);
+    }
+    for (std::size_t f = first; f < end; ++f) {
+      target.AddFaceCopy(faces[f]);
+      for (std::int32_t& index : target.Faces.back().Indices) {
+        index = renumbered[static_cast<std::size_t>(index)];
+      }
+    }
+    // The last group: nothing reads the source afterwards, so its vertices can move.
+    const bool last = end == faces.size();
+    target.Vertices.reserve(picked.size());
+    for (const std::int32_t index : picked) {
+      ZROgreVertexT& vertex = vertices[static_cast<std::size_t>(index)];
+      target.Vertices.push_back(last ? std::move(vertex) : vertex);
+    }
+    for (const std::int32_t index : picked) renumbered[static_cast<std::size_t>(index)] = kUnused;
+    first = end;
   }
 }
 

@@ -150,6 +150,15 @@ class ZROgreMeshExporterT {
   };
   void IndexTextures();
   TextureIndex textureIndex_;
+
+  using TMaterialPositions = std::unordered_map<const ZROgreMaterialT*, std::int32_t>;
+  TMaterialPositions MaterialPositions() const;
+  // With split, each primitive's submesh is split as soon as it is built, while its vertices
+  // are still in the cache; the result is what the later split would give.
+  void ConvertPrimitives(TScene& scene, bool releaseConverted, bool split);
+  struct SplitScratch;
+  // Appends the submeshes of source's runs of faces, one per material, to SubMeshes.
+  void SplitSubMesh(ZROgreSubMeshT& source, const TMaterialPositions& positions, SplitScratch& scratch);
 };
 
 // Saves a 2 x 2 pixel 24-bit Windows bitmap of one colour (red in the low byte) and returns

@@ -146,6 +146,47 @@ TEST_F(ConversionTest, SplitByMaterialKeepsOnlyUsedVerticesInListOrder) {
   EXPECT_NE(Sub(0).GetVertex(2), Sub(1).GetVertex(0));
 }
 
+TEST(Conversion, BuildMeshSplitsAsTheSeparateStepsDo) {
+  // The run splits each primitive as soon as it is converted, before unused materials are pruned.
+  const auto build = [](TScene& s) {
+    AddMaterial(s, "unused");
+    TMaterial* a = AddMaterial(s, "A", {{"a.png"}});
+    AddMaterial(s, "unused too");
+    TMaterial* b = AddMaterial(s, "B");
+    TPrimitive* p = AddPrimitive(s);
+    AddPolygon(*p, b, {{2, 0, 0}, {3, 0, 0}, {4, 1, 0}, {5, 0, 0}});
+    AddPolygon(*p, a, {{0, 0, 0}, {2, 0, 0}, {3, 0, 0}}, {{{0, 0}, {1, 0}, {1, 1}}});
+    AddPolygon(*p, b, {{0, 0, 0}, {2, 0, 0}, {3, 0, 0}});
+    AddPolygon(*p, a, {{2, 0, 0}, {3, 0, 0}});
+    AddPrimitive(s);
+    AddPolygon(*AddPrimitive(s), a, {{9, 0, 0}, {8, 0, 1}, {7, 0, 0}});
+  };
+  for (const std::uint8_t normals : {0, 1, 2}) {
+    TScene one, two;
+    build(one);
+    build(two);
+    ZROgreMeshExporterT fused(nullptr), steps(nullptr);
+    fused.normalsToExport = steps.normalsToExport = normals;
+    fused.BuildMesh(one);
+    steps.ProcessMaterials(two);
+    steps.ProcessPrimitives(two);
+    steps.PruneMaterials();
+    steps.PruneTextures();
+    steps.SplitSubMeshesByMaterial();
+    ASSERT_EQ(fused.SubMeshes->size(), steps.SubMeshes->size());
+    for (std::size_t i = 0; i < fused.SubMeshes->size(); ++i) {
+      const ZROgreSubMeshT& f = *(*fused.SubMeshes)[i];
+      const ZROgreSubMeshT& t = *(*steps.SubMeshes)[i];
+      EXPECT_EQ(f.Material->Name, t.Material->Name);
+      ASSERT_EQ(f.VertexCount(), t.VertexCount());
+      for (std::int32_t v = 0; v < f.VertexCount(); ++v)
+        EXPECT_TRUE(f.GetVertex(v)->IsEqual(*t.GetVertex(v)));
+      ASSERT_EQ(f.FaceCount(), t.FaceCount());
+      for (std::int32_t k = 0; k < f.FaceCount(); ++k) EXPECT_EQ(f.GetFace(k).Indices, t.GetFace(k).Indices);
+    }
+  }
+}
+
 TEST_F(ConversionTest, PolygonsWithFewerThanThreeCornersAreSkipped) {
   TMaterial* used = AddMaterial(scene, "used", {{"u.png"}});
   TMaterial* unused = AddMaterial(scene, "unused", {{"n.png"}});
