@@ -42,6 +42,25 @@ bool SameFolded(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The number after a leading "v" or "V", when the rest is decimal digits (no more than 9).
+bool NumberedId(std::string_view id, std::size_t& number) {
+  if (id.size() < 2 || id.size() > 10 || Folded(id[0]) != 'v') return false;
+  number = 0;
+  for (std::size_t i = 1; i < id.size(); ++i) {
+    const auto digit = static_cast<unsigned>(id[i] - '0');
+    if (digit > 9) return false;
+    number = number * 10 + digit;
+  }
+  return true;
+}
+
+// Whether id is "v" and position in decimal, as levels number their vertices.
+bool IsPositionId(std::string_view id, std::size_t position) {
+  std::size_t number;
+  return !id.empty() && id[0] == 'v' && NumberedId(id, number) && number == position &&
+         (id.size() == 2 || id[1] != '0');
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -224,17 +243,30 @@ TPrimitive::~TPrimitive() = default;
 void TPrimitive::AddVertex(std::unique_ptr<TVertex> vertex) {
   assert(vertex);
   Vertices.push_back(std::move(vertex));
-  if (index_) index_->Add(Vertices, Vertices.size() - 1);
+  Filed();
 }
 
 TVertex& TPrimitive::AddVertex(std::string_view id) {
   TVertex& added = Vertices.emplace_back();
   added.Id = id;
-  if (index_) index_->Add(Vertices, Vertices.size() - 1);
+  Filed();
   return added;
 }
 
+void TPrimitive::Filed() {
+  const std::size_t last = Vertices.size() - 1;
+  if (numbered_ == last && IsPositionId(Vertices[last]->Id, last)) ++numbered_;
+  if (index_) index_->Add(Vertices, last);
+}
+
 TVertex* TPrimitive::FindVertex(std::string_view id) const {
+  // Vertices numbered by position: no earlier one among them has a matching id, so the one at
+  // the id's number is the first match.
+  std::size_t number;
+  if (NumberedId(id, number) && number < numbered_) {
+    TVertex* vertex = Vertices[number].get();
+    if (SameFolded(vertex->Id, id)) return vertex;
+  }
   if (!index_) {
     // Built at the first lookup after filling, and kept up to date from then on.
     index_ = std::make_unique<VertexIndex>();
@@ -254,6 +286,7 @@ void TPrimitive::Compact() {
 void TPrimitive::ReleaseGeometry() {
   Polygons.clear();
   Vertices.clear();
+  numbered_ = 0;
   index_.reset();
   arena_.Release();
 }

@@ -350,8 +350,10 @@ class TPrimitive {
   void ReleaseGeometry();
 
  private:
+  void Filed();  // the last vertex added
   class VertexIndex;
   mutable std::unique_ptr<VertexIndex> index_;
+  std::size_t numbered_ = 0;  // leading vertices whose ids are "v" and their position
 };
 
 class TLight {

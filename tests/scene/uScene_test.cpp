@@ -131,6 +131,31 @@ TEST(SceneModel, FindVertexIgnoresLetterCaseAndFindsTheFirst) {
   EXPECT_EQ(p.Vertices.size(), 3u);  // duplicates are kept
 }
 
+TEST(SceneModel, FindVertexByNumberedIdsFindsTheFirst) {
+  // Levels name vertices v0, v1, ...; ids out of that pattern, repeated or in other letter
+  // case still find the first vertex of that id. X is the vertex's position.
+  struct Case {
+    std::vector<std::string> ids;
+    std::vector<std::pair<std::string, float>> lookups;  // -1: not found
+  };
+  const Case cases[] = {
+      {{"v0", "v1", "v2"}, {{"v1", 1}, {"V2", 2}, {"v01", -1}, {"v3", -1}, {"v", -1}, {"v-1", -1}}},
+      {{"v0", "v1", "v1", "V1"}, {{"v1", 1}, {"V1", 1}, {"v2", -1}, {"v3", -1}}},
+      {{"v0", "x", "v2", "v0"}, {{"v2", 2}, {"V0", 0}, {"x", 1}}},
+      {{"v1", "v1", "v0"}, {{"v1", 0}, {"v0", 2}}},
+      {{"v0", "v01", "v2"}, {{"v01", 1}, {"v1", -1}, {"v2", 2}}},
+      {{"v0", "v1", "v2", "v1"}, {{"v1", 1}, {"v10", -1}}},
+  };
+  for (const Case& c : cases) {
+    TPrimitive p;
+    for (std::size_t i = 0; i < c.ids.size(); ++i) p.AddVertex(MakeVertex(c.ids[i], static_cast<float>(i)));
+    for (const auto& [id, x] : c.lookups) {
+      const TVertex* v = p.FindVertex(id);
+      EXPECT_EQ(v ? v->X : -1.0f, x) << c.ids.size() << " " << id;
+    }
+  }
+}
+
 TEST(SceneModel, FindVertexScalesToManyVertices) {
   TPrimitive p;
   constexpr int kCount = 200000;
