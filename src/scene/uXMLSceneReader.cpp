@@ -316,9 +316,9 @@ class TXMLSceneReader::Builder final : public TXMLElementHandler {
     const double scale = reader_.Scale;
     TVertex& vertex = primitive_->AddVertex(e.GetProperty("id"));
     // A float times a float is exact in double: one rounding, as the stored single.
-    vertex.X = static_cast<float>(e.GetFloatProperty("x") * scale);
-    vertex.Y = static_cast<float>(e.GetFloatProperty("y") * scale);
-    vertex.Z = static_cast<float>(e.GetFloatProperty("z") * scale);
+    vertex.X = static_cast<float>(numbers_.Convert(e.GetProperty("x")) * scale);
+    vertex.Y = static_cast<float>(numbers_.Convert(e.GetProperty("y")) * scale);
+    vertex.Z = static_cast<float>(numbers_.Convert(e.GetProperty("z")) * scale);
   }
 
   void StartPolygon(const TXMLElement& e) {
@@ -338,11 +338,11 @@ class TXMLSceneReader::Builder final : public TXMLElementHandler {
     for (std::size_t k = 0; k < layers_; ++k) {
       float u, v;
       if (k < UVNames::kCached) {
-        u = e.GetFloatProperty(names.U(k));
-        v = e.GetFloatProperty(names.V(k));
+        u = numbers_.Convert(e.GetProperty(names.U(k)));
+        v = numbers_.Convert(e.GetProperty(names.V(k)));
       } else {
-        u = e.GetFloatProperty(UVName('u', k));
-        v = e.GetFloatProperty(UVName('v', k));
+        u = numbers_.Convert(e.GetProperty(UVName('u', k)));
+        v = numbers_.Convert(e.GetProperty(UVName('v', k)));
       }
       uvs_.push_back({u, v});
     }
@@ -420,6 +420,7 @@ class TXMLSceneReader::Builder final : public TXMLElementHandler {
   std::size_t layers_ = 0;  // of the polygon's material
   std::vector<TVertex*> corners_;
   std::vector<TUVCoordinate> uvs_;  // corner by corner, layer by layer
+  TFloatTexts numbers_;
 };
 
 std::string TXMLSceneReader::SceneRequest() {

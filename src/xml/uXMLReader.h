@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,6 +67,52 @@ std::int32_t StrToInt32(std::string_view text);
 float StrToSingle(std::string_view text);
 // The same conversion without the shortcut for plain decimals; the reference for StrToSingle.
 float StrToSingleExact(std::string_view text);
+
+// StrToSingle, with the results for recent short texts remembered: a level repeats its
+// coordinates a great deal. The same results and the same errors.
+class TFloatTexts {
+ public:
+  TFloatTexts() : entries_(kEntries) {}
+  float Convert(std::string_view text) {
+    if (text.empty() || text.size() > sizeof(std::uint64_t)) return StrToSingle(text);
+    const std::uint64_t word = Word(text);
+    const auto size = static_cast<std::uint32_t>(text.size());
+    Entry& entry = entries_[(word + size) * 0x9E3779B97F4A7C15ull >> (64 - kIndexBits)];
+    if (entry.word != word || entry.size != size) {
+      entry.value = StrToSingle(text);  // raises before the entry is claimed
+      entry.word = word;
+      entry.size = size;
+    }
+    return entry.value;
+  }
+
+ private:
+  // The 1 to 8 characters of text as a little-endian word, zeros above, in two loads that may
+  // overlap rather than a copy of variable length.
+  static std::uint64_t Word(std::string_view text) {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    if (n >= 4) {
+      std::uint32_t low, high;
+      std::memcpy(&low, p, 4);
+      std::memcpy(&high, p + n - 4, 4);
+      return low | std::uint64_t{high} << (8 * (n - 4));
+    }
+    const auto byte = [p](std::size_t i) {
+      return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    };
+    return byte(0) | byte(n / 2) | byte(n - 1);
+  }
+
+  static constexpr int kIndexBits = 10;
+  static constexpr std::size_t kEntries = std::size_t{1} << kIndexBits;
+  struct Entry {
+    std::uint64_t word = 0;
+    std::uint32_t size = 0;  // none: texts looked up here are never empty
+    float value = 0;
+  };
+  std::vector<Entry> entries_;
+};
 
 // Progress of a parse: position of the token handled and the document length.
 using TXMLProgress = std::function<void(std::int32_t position, std::int32_t total)>;
