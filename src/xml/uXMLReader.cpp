@@ -817,7 +817,8 @@ class TXMLStreamParser {
     }
     const std::string_view top = open_.back();
     open_.pop_back();
-    if (!token.Text.empty() && !SameTextIgnoringCase(token.Text, top)) {
+    // Written as opened, nearly always: the case-blind comparison only when not.
+    if (!token.Text.empty() && !SameShortText(token.Text, top) && !SameTextIgnoringCase(token.Text, top)) {
       const auto at = scanner_.Counters(token.Position);
       Raise("Opening tag \"%s\" doesn't mach closing tag \"%s\" (%d,%d)",
             {Lowered(top), Lowered(token.Text), at.Line, at.Column});
