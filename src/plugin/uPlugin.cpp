@@ -7,6 +7,7 @@
 #include "BasicFn.h"
 #include "FloatStateCl.h"
 #include "SystemFn.h"
+#include "uDocumentPages.h"
 #include "uXMLReader.h"
 #include "uXMLWriter.h"
 
@@ -23,6 +24,8 @@ std::unique_ptr<char[]> CopyRequest(const std::string& request) {
   return copy;
 }
 }  // namespace
+
+void TDocumentBlockFree::operator()(char* block) const { FreeDocumentBlock(block, Size); }
 
 void SetHostCallback(HostCallback callback) { gCallback = callback; }
 

@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "uDocumentPages.h"
-
 #if defined(_WIN32)
 #define PALLIX_STDCALL __stdcall
 #else
@@ -44,7 +42,7 @@ HostCallback GetHostCallback();
 // a level's document runs to hundreds of megabytes.
 struct TDocumentBlockFree {
   std::size_t Size = 0;
-  void operator()(char* block) const { FreeDocumentBlock(block, Size); }
+  void operator()(char* block) const;
 };
 
 struct THostAnswer {
