@@ -114,7 +114,8 @@ class TArena {
 // An owning list in 16 bytes whose storage is either its own (heap, grown by doubling) or,
 // sized once, borrowed from an arena that outlives it. Growing past borrowed storage moves
 // the items to the heap.
-template <typename T>
+// kFirstRoom: the room made for the first item.
+template <typename T, std::uint32_t kFirstRoom = 4>
 class TCompactList {
  public:
   TCompactList() = default;
@@ -147,7 +148,7 @@ class TCompactList {
 
   template <typename... Args>
   T& emplace_back(Args&&... args) {
-    if (size_ == Capacity()) Grow(size_ == 0 ? 4 : std::size_t{size_} * 2);
+    if (size_ == Capacity()) Grow(size_ == 0 ? kFirstRoom : std::size_t{size_} * 2);
     T* item = ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
     ++size_;
     return *item;
@@ -267,7 +268,8 @@ class TArenaList {
 
  private:
   TArena& arena_;
-  TCompactList<TItemPtr<T>> items_;
+  // Primitives hold a few vertices at least: fewer small steps, and Compact trims the rest.
+  TCompactList<TItemPtr<T>, 16> items_;
 };
 
 class TUVCoordinate {
