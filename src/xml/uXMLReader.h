@@ -1,6 +1,7 @@
 // Strict reader for the XML subset the editor speaks: document text in, node tree out.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -90,6 +91,7 @@ class TFloatTexts {
   // The 1 to 8 characters of text as a little-endian word, zeros above, in two loads that may
   // overlap rather than a copy of variable length.
   static std::uint64_t Word(std::string_view text) {
+    static_assert(std::endian::native == std::endian::little, "the overlapping loads assume it");
     const char* p = text.data();
     const std::size_t n = text.size();
     if (n >= 4) {
