@@ -100,19 +100,6 @@ const ZROgreFaceInfoT& ZROgreSubMeshT::GetFace(std::int32_t i) const {
   return Faces[static_cast<std::size_t>(i)];
 }
 
-void ZROgreSubMeshT::AddFace(std::int32_t i0, std::int32_t i1, std::int32_t i2, ZROgreMaterialT* material) {
-  ZROgreFaceInfoT face;
-  face.Indices = {i0, i1, i2};
-  face.Material = material;
-  Faces.push_back(face);
-}
-
-void ZROgreSubMeshT::AddFaceCopy(const ZROgreFaceInfoT& face) {
-  ZROgreFaceInfoT copy;
-  copy.Indices = face.Indices;
-  Faces.push_back(copy);
-}
-
 void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder) {
   std::unordered_map<const ZROgreMaterialT*, std::int32_t> positions;
   for (std::size_t i = 0; i < materialOrder.size(); ++i) {

@@ -167,8 +167,12 @@ class ZROgreSubMeshT {
   std::int32_t AddVertex(ZROgreVertexT vertex);
   std::int32_t FaceCount() const { return static_cast<std::int32_t>(Faces.size()); }
   const ZROgreFaceInfoT& GetFace(std::int32_t i) const;
-  void AddFace(std::int32_t i0, std::int32_t i1, std::int32_t i2, ZROgreMaterialT* material);
-  void AddFaceCopy(const ZROgreFaceInfoT& face);
+  // Inline: conversion adds every face of a level, and the split copies each once.
+  void AddFace(std::int32_t i0, std::int32_t i1, std::int32_t i2, ZROgreMaterialT* material) {
+    Faces.push_back({{i0, i1, i2}, material});
+  }
+  // The indices only: the copy names no material.
+  void AddFaceCopy(const ZROgreFaceInfoT& face) { Faces.push_back({face.Indices, nullptr}); }
   // Groups faces by their material's position in materialOrder; stable.
   void SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder);
   // The same with the positions looked up once for many submeshes; materials missing from
