@@ -100,12 +100,17 @@ const ZROgreFaceInfoT& ZROgreSubMeshT::GetFace(std::int32_t i) const {
   return Faces[static_cast<std::size_t>(i)];
 }
 
-void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder) {
+std::unordered_map<const ZROgreMaterialT*, std::int32_t> ZROgreSubMeshT::MaterialPositions(
+    const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder) {
   std::unordered_map<const ZROgreMaterialT*, std::int32_t> positions;
   for (std::size_t i = 0; i < materialOrder.size(); ++i) {
     positions.emplace(materialOrder[i].get(), static_cast<std::int32_t>(i));
   }
-  SortFacesByMaterial(positions);
+  return positions;
+}
+
+void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder) {
+  SortFacesByMaterial(MaterialPositions(materialOrder));
 }
 
 void ZROgreSubMeshT::SortFacesByMaterial(

@@ -178,6 +178,9 @@ class ZROgreSubMeshT {
   // The same with the positions looked up once for many submeshes; materials missing from
   // them sort last.
   void SortFacesByMaterial(const std::unordered_map<const ZROgreMaterialT*, std::int32_t>& positions);
+  // Each material's position in the list, as the sort takes them.
+  static std::unordered_map<const ZROgreMaterialT*, std::int32_t> MaterialPositions(
+      const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder);
   ZROgreNormalT FaceNormal(const ZROgreFaceInfoT& face) const;
   bool FaceTouchesPosition(const ZROgreFaceInfoT& face, const ZROgreBaseVertexT& vertex) const;
   void CalculateSmoothNormals();

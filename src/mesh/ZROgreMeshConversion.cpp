@@ -65,13 +65,7 @@ void ZROgreMeshExporterT::ProcessPrimitives(TScene& scene, bool releaseConverted
 }
 
 ZROgreMeshExporterT::TMaterialPositions ZROgreMeshExporterT::MaterialPositions() const {
-  TMaterialPositions positions;
-  if (Materials) {
-    for (std::size_t i = 0; i < Materials->size(); ++i) {
-      positions.emplace((*Materials)[i].get(), static_cast<std::int32_t>(i));
-    }
-  }
-  return positions;
+  return Materials ? ZROgreSubMeshT::MaterialPositions(*Materials) : TMaterialPositions{};
 }
 
 void ZROgreMeshExporterT::ConvertPrimitives(TScene& scene, bool releaseConverted, bool split) {
