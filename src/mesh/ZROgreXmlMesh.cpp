@@ -231,6 +231,12 @@ void WriteXmlVertex(const ZROgreVertexT& vertex, bool normals, std::int32_t sets
   writer.CloseTag("vertex");
 }
 
+// Copies bytes done to size - 1 of from to p in whole 16-byte blocks; both have room for the
+// last block's slack.
+void CopyBlocks(char* p, const char* from, std::size_t done, std::size_t size) {
+  for (; done < size; done += 16) std::memcpy(p + done, from + done, 16);
+}
+
 // An element written once per vertex or face with other numbers: the writer's own text of a
 // sample element at the same depth, cut at each property value. Laying the pieces around new
 // numbers gives the bytes the writer would give, at a fraction of the calls.
@@ -278,7 +284,7 @@ class TElementPattern {
   }
 
  private:
-  static constexpr std::size_t kBlock = 16;
+  static constexpr std::size_t kBlock = 16;  // as CopyBlocks copies
   static constexpr std::size_t kFirstCopy = 2 * kBlock;
 
   void AddPiece(const std::string& piece) {
@@ -293,9 +299,7 @@ class TElementPattern {
     const Piece& piece = pieces_[i];
     const char* from = text_.data() + piece.offset;
     std::memcpy(p, from, kFirstCopy);
-    for (std::size_t done = kFirstCopy; done < piece.size; done += kBlock) {
-      std::memcpy(p + done, from + done, kBlock);
-    }
+    CopyBlocks(p, from, kFirstCopy, piece.size);
     return p + piece.size;
   }
 
@@ -439,8 +443,7 @@ void WriteXmlVertices(const std::vector<ZROgreVertexT>& vertices, bool normals, 
                                                  std::bit_cast<std::uint32_t>(vertex.Normal.Y),
                                                  std::bit_cast<std::uint32_t>(vertex.Normal.Z)};
       if (normalSize > 0 && bits == normalBits) {
-        for (std::size_t done = 0; done < normalSize; done += 16)
-          std::memcpy(p + done, normalText.data() + done, 16);
+        CopyBlocks(p, normalText.data(), 0, normalSize);
         p += normalSize;
       } else {
         char* const start = p;
