@@ -118,6 +118,12 @@ void ZROgreSubMeshT::SortFacesByMaterial(
   // Counting sort on the rank of the material's position among those this submesh uses:
   // stable, and its cost does not grow with the length of the material list.
   constexpr std::int32_t kUnlisted = std::numeric_limits<std::int32_t>::max();
+  // One material throughout (every small primitive): already in order.
+  if (std::all_of(Faces.begin(), Faces.end(),
+                  [first = Faces.empty() ? nullptr : Faces[0].Material](const ZROgreFaceInfoT& face) {
+                    return face.Material == first;
+                  }))
+    return;
   std::vector<std::int32_t> keys(Faces.size());
   const ZROgreMaterialT* lastMaterial = nullptr;
   std::int32_t lastKey = -1;

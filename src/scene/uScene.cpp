@@ -94,6 +94,18 @@ std::int32_t TMaterialCategory::AddMaterial(TMaterial* material) {
 // ---------------------------------------------------------------------------------------------
 // Arena
 
+void TArena::TBlockFree::operator()(TBlock* block) const {
+  block->~TBlock();
+  ::operator delete(block);
+}
+
+std::byte* TArena::NewBlock(std::size_t bytes) {
+  void* raw = ::operator new(sizeof(TBlock) + bytes);
+  last_.reset(::new (raw) TBlock{std::move(last_)});
+  reserved_ += bytes;
+  return reinterpret_cast<std::byte*>(last_.get() + 1);
+}
+
 void* TArena::Allocate(std::size_t bytes) {
   // Blocks grow with the arena, a quarter of what it holds at a time: a small primitive does
   // not hold a big block, and the last block of a big one leaves little unused.
@@ -105,14 +117,8 @@ void* TArena::Allocate(std::size_t bytes) {
     // A big request, or one larger than the next block would be (a polygon of many corners,
     // a material of many layers), gets a block of its own; the current block keeps serving
     // small requests.
-    if (bytes > kLargestBlock / 4 || bytes > size) {
-      blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(bytes));
-      reserved_ += bytes;
-      return blocks_.back().get();
-    }
-    blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-    reserved_ += size;
-    next_ = blocks_.back().get();
+    if (bytes > kLargestBlock / 4 || bytes > size) return NewBlock(bytes);
+    next_ = NewBlock(size);
     left_ = size;
   }
   void* result = next_;
@@ -277,9 +283,10 @@ TVertex* TPrimitive::FindVertex(std::string_view id) const {
 }
 
 void TPrimitive::Compact() {
-  // Doubling leaves up to half of a list unused; a big level has millions of items in them.
-  Vertices.ShrinkToFit();
-  Polygons.ShrinkToFit();
+  // Doubling leaves up to half of a list unused, and a big level has millions of items in
+  // them; exact room in the arena also saves a small primitive two allocations.
+  Vertices.MoveIntoArena();
+  Polygons.MoveIntoArena();
   index_.reset();
 }
 

@@ -84,6 +84,7 @@ class TVertex {
 class TArena {
  public:
   TArena() = default;
+  ~TArena() { Release(); }
   TArena(const TArena&) = delete;
   TArena& operator=(const TArena&) = delete;
 
@@ -96,16 +97,29 @@ class TArena {
   std::size_t BytesReserved() const { return reserved_; }
   // Gives every block back; nothing carved from them may be used afterwards.
   void Release() {
-    std::vector<std::unique_ptr<std::byte[]>>().swap(blocks_);
+    // One at a time: a long chain must not free itself recursively.
+    while (last_) last_ = std::move(last_->previous);
     next_ = nullptr;
     left_ = reserved_ = 0;
   }
 
  private:
   static constexpr std::size_t kAlignment = 8;
-  void* Allocate(std::size_t bytes);
+  struct TBlock;
+  struct TBlockFree {
+    void operator()(TBlock* block) const;
+  };
+  // Each block starts with the block made before it, so a small primitive's arena costs no
+  // allocation beyond its blocks.
+  struct TBlock {
+    std::unique_ptr<TBlock, TBlockFree> previous;
+  };
+  static_assert(sizeof(TBlock) % kAlignment == 0);
 
-  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  void* Allocate(std::size_t bytes);
+  std::byte* NewBlock(std::size_t bytes);
+
+  std::unique_ptr<TBlock, TBlockFree> last_;
   std::byte* next_ = nullptr;
   std::size_t left_ = 0;
   std::size_t reserved_ = 0;
@@ -159,15 +173,23 @@ class TCompactList {
     if (count > Capacity()) Grow(count);
     while (size_ < count) emplace_back();
   }
-  // Own storage of exactly the items held, when doubling left much unused.
-  void ShrinkToFit() {
-    if ((capacity_ & kOwned) && Capacity() - size_ > size_ / 8) Grow(size_);
-  }
   // Exact room for count items from the arena; only for a list that never held storage.
   void Borrow(TArena& arena, std::size_t count) {
     if (data_ || count == 0) return;
     data_ = arena.Allocate<T>(count);
     capacity_ = static_cast<std::uint32_t>(count);
+  }
+  // The items into exact room from the arena, when they are in storage of the list's own.
+  void MoveInto(TArena& arena) {
+    if (!(capacity_ & kOwned)) return;
+    T* moved = size_ ? arena.Allocate<T>(size_) : nullptr;
+    for (std::uint32_t i = 0; i < size_; ++i) {
+      ::new (static_cast<void*>(moved + i)) T(std::move(data_[i]));
+      data_[i].~T();
+    }
+    FreeStorage();
+    data_ = moved;
+    capacity_ = size_;
   }
 
  private:
@@ -264,7 +286,8 @@ class TArenaList {
     }
     items_ = {};
   }
-  void ShrinkToFit() { items_.ShrinkToFit(); }
+  // Done growing: the item list moves into exact room in the arena.
+  void MoveIntoArena() { items_.MoveInto(arena_); }
 
  private:
   TArena& arena_;
