@@ -1,6 +1,7 @@
 #include "OutputFileCl.h"
 
 #include <cassert>
+#include <cstdio>
 #include <memory>
 
 #include "BasicFn.h"
@@ -32,6 +33,8 @@ TOutputFile::TOutputFile(std::string fileName, Link link) : fileName_(std::move(
   // The temporary sits in the target's folder so the final rename never crosses volumes.
   file_ = sys::CreateTemporary(target_, tempName_, reason);
   if (!file_) RaiseWithReason(reason, kCannotCreate, {fileName_});
+  // Writes come in whole blocks already; a stdio buffer would split each one in two calls.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 TOutputFile::~TOutputFile() {

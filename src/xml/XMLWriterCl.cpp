@@ -13,7 +13,7 @@ XMLFileWriterT::XMLFileWriterT(const std::string& fileName, TOutputFile::Link li
 XMLFileWriterT::~XMLFileWriterT() = default;
 
 void XMLFileWriterT::Commit() {
-  Drain();
+  Drain(true);
   output_->Commit();
 }
 

@@ -1,6 +1,7 @@
 #include "uXMLWriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "BasicFn.h"
 #include "OutputFileCl.h"
@@ -46,10 +47,12 @@ void TXMLWriter::NoTagOpen(std::string_view name) {
   Raise("Couldn't add property \"%s\". No tag opened.", {name});
 }
 
-void TXMLWriter::Drain() {
+void TXMLWriter::Drain(bool all) {
   if (!file_ || used_ == 0) return;
-  file_->Write(buffer_.get(), used_);
-  used_ = 0;
+  const std::size_t drained = all ? used_ : used_ - used_ % kDrainSize;
+  file_->Write(buffer_.get(), drained);
+  used_ -= drained;
+  std::memmove(buffer_.get(), buffer_.get() + drained, used_);
 }
 
 }  // namespace pallix

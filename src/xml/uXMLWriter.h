@@ -42,9 +42,10 @@ class TXMLWriter {
   ~TXMLWriter();
 
   std::string_view Buffered() const { return std::string_view(buffer_.get(), used_); }
-  // Hands the buffered text to the file, if there is one. The writer drains itself only
-  // between start tags, so an open tag's name is still at hand for CloseTag.
-  void Drain();
+  // Hands the buffered text to the file, if there is one: all of it, or (while writing) whole
+  // blocks only, so the file is written in the blocks it is cut into. The writer drains
+  // itself only between start tags, so an open tag's name is still at hand for CloseTag.
+  void Drain(bool all = false);
 
   TOutputFile* file_ = nullptr;
 
