@@ -106,24 +106,22 @@ std::byte* TArena::NewBlock(std::size_t bytes) {
   return reinterpret_cast<std::byte*>(last_.get() + 1);
 }
 
-void* TArena::Allocate(std::size_t bytes) {
+void* TArena::AllocateInNewBlock(std::size_t bytes) {
   // Blocks grow with the arena, a quarter of what it holds at a time: a small primitive does
-  // not hold a big block, and the last block of a big one leaves little unused.
+  // not hold a big block, and the last block of a big one leaves little unused. The first is
+  // twice the smallest: levels have many small primitives, and it saves them a block.
+  constexpr std::size_t kFirstBlock = 512;
   constexpr std::size_t kSmallestBlock = 256;
   constexpr std::size_t kLargestBlock = 64 * 1024;
-  bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
-  if (bytes > left_) {
-    const std::size_t size = std::clamp(reserved_ / 4, kSmallestBlock, kLargestBlock);
-    // A big request, or one larger than the next block would be (a polygon of many corners,
-    // a material of many layers), gets a block of its own; the current block keeps serving
-    // small requests.
-    if (bytes > kLargestBlock / 4 || bytes > size) return NewBlock(bytes);
-    next_ = NewBlock(size);
-    left_ = size;
-  }
+  const std::size_t size = reserved_ == 0 ? kFirstBlock : std::clamp(reserved_ / 4, kSmallestBlock, kLargestBlock);
+  // A big request, or one larger than the next block would be (a polygon of many corners, a
+  // material of many layers), gets a block of its own; the current block keeps serving small
+  // requests.
+  if (bytes > kLargestBlock / 4 || bytes > size) return NewBlock(bytes);
+  next_ = NewBlock(size);
+  left_ = size - bytes;
   void* result = next_;
   next_ += bytes;
-  left_ -= bytes;
   return result;
 }
 

@@ -116,7 +116,16 @@ class TArena {
   };
   static_assert(sizeof(TBlock) % kAlignment == 0);
 
-  void* Allocate(std::size_t bytes);
+  // Most requests fit the current block: only opening a block is out of line.
+  void* Allocate(std::size_t bytes) {
+    bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+    if (bytes > left_) return AllocateInNewBlock(bytes);
+    void* result = next_;
+    next_ += bytes;
+    left_ -= bytes;
+    return result;
+  }
+  void* AllocateInNewBlock(std::size_t bytes);
   std::byte* NewBlock(std::size_t bytes);
 
   std::unique_ptr<TBlock, TBlockFree> last_;
