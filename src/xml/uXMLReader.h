@@ -138,7 +138,8 @@ struct TToken {
 };
 
 // Cuts the document into tokens, front to back, and hands each to the sink as it is
-// completed: sink.Token<kind>(token). Raises on the first bad character and at a premature end.
+// completed: sink.Token<kind>(token), after sink.Progress(position) for every 32nd. Raises on
+// the first bad character and at a premature end.
 class TXMLScanner {
  public:
   // The text must outlive the scanner; it is not changed.
