@@ -39,7 +39,6 @@ constexpr std::array<std::uint8_t, 256> kClass = [] {
 
 inline bool IsName(char c) { return kClass[static_cast<unsigned char>(c)] & kNameChar; }
 inline bool IsBlank(char c) { return kClass[static_cast<unsigned char>(c)] & kBlank; }
-inline bool IsUpper(char c) { return kClass[static_cast<unsigned char>(c)] & kUpper; }
 
 // Whether the name at candidate (ended by a non-name character) is name, letter case ignored.
 // name must hold name characters only, so the comparison never passes candidate's end. Among
@@ -308,16 +307,18 @@ tagOpen:
   if (c == '/') goto endTagStart;
   if (c == '!') goto bang;
   if (!IsName(c)) Reject(i - 1);
-  // TagName
-  while (i < n && IsName(t[i])) ++i;
-  if (i == n) endOfInput();
-  c = t[i++];
-  if (c == '>') {
-    sink.template Token<K::OpenTagToken>(token(i - 1, true));
-    goto content;
+  // TagName, noting capitals on the way: the sinks file such names for lowering.
+  {
+    std::uint8_t classes = kClass[static_cast<unsigned char>(c)];
+    for (; i < n && IsName(t[i]); ++i) classes |= kClass[static_cast<unsigned char>(t[i])];
+    if (i == n) endOfInput();
+    c = t[i++];
+    if (c != '>' && !IsBlank(c)) Reject(i - 1);
+    TToken tag = token(i - 1, c == '>');
+    tag.Capitals = (classes & kUpper) != 0;
+    sink.template Token<K::OpenTagToken>(tag);
   }
-  if (!IsBlank(c)) Reject(i - 1);
-  sink.template Token<K::OpenTagToken>(token(i - 1, false));
+  if (c == '>') goto content;
   // InTag
   while (i < n && IsBlank(t[i])) ++i;
   if (i == n) endOfInput();
@@ -564,12 +565,7 @@ void TXMLParser::OpenTag(const TToken& token) {
   current_ = &node;
   names_.clear();
   if (!manyNames_.empty()) manyNames_.clear();
-  for (const char c : token.Text) {
-    if (IsUpper(c)) {
-      upperNames_.push_back(token.Text);
-      break;
-    }
-  }
+  if (token.Capitals) upperNames_.push_back(token.Text);
 }
 
 std::int64_t TXMLParser::FindAmongMany(std::uint32_t firstProperty) {
@@ -765,12 +761,9 @@ class TXMLStreamParser {
     decoded_.clear();
     values_.clear();
     element_.name_ = token.Text;
-    for (const char c : token.Text) {
-      if (IsUpper(c)) {
-        name_ = Lowered(token.Text);
-        element_.name_ = name_;
-        break;
-      }
+    if (token.Capitals) {
+      name_ = Lowered(token.Text);
+      element_.name_ = name_;
     }
     startPending_ = true;
   }

@@ -135,6 +135,7 @@ struct TToken {
   // through TXMLScanner::Counters; nothing needs them on the good path.
   std::int32_t Position = 0;
   bool Ampersand = false;  // property values and texts: whether entities may need decoding
+  bool Capitals = false;   // start tags: whether the name has capital letters
 };
 
 // Cuts the document into tokens, front to back, and hands each to the sink as it is
