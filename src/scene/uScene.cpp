@@ -108,12 +108,14 @@ std::byte* TArena::NewBlock(std::size_t bytes) {
 
 void* TArena::AllocateInNewBlock(std::size_t bytes) {
   // Blocks grow with the arena, a quarter of what it holds at a time: a small primitive does
-  // not hold a big block, and the last block of a big one leaves little unused. The first is
-  // twice the smallest: levels have many small primitives, and it saves them a block.
-  constexpr std::size_t kFirstBlock = 512;
-  constexpr std::size_t kSmallestBlock = 256;
+  // not hold a big block, and the last block of a big one leaves little unused. The first
+  // block is the smallest; a primitive that needs a second is not that small, and gets twice
+  // as much at once.
+  constexpr std::size_t kFirstBlock = 256;
+  constexpr std::size_t kSmallestBlock = 2 * kFirstBlock;
   constexpr std::size_t kLargestBlock = 64 * 1024;
-  const std::size_t size = reserved_ == 0 ? kFirstBlock : std::clamp(reserved_ / 4, kSmallestBlock, kLargestBlock);
+  const std::size_t size =
+      reserved_ == 0 ? kFirstBlock : std::clamp(reserved_ / 4, kSmallestBlock, kLargestBlock);
   // A big request, or one larger than the next block would be (a polygon of many corners, a
   // material of many layers), gets a block of its own; the current block keeps serving small
   // requests.
