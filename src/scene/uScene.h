@@ -378,7 +378,8 @@ class TPrimitive {
   // Storage that polygons of this primitive may borrow for their corners and UV sets.
   TArena& Arena() { return arena_; }
 
-  // Done filling: lists shrink to what they hold and the id index goes until the next lookup.
+  // Done filling: lists move into exact room in the arena and the id index goes until the next
+  // lookup.
   void Compact();
   // Drops the vertices and polygons, once converted, so their memory serves what follows.
   void ReleaseGeometry();

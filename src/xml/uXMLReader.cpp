@@ -257,7 +257,7 @@ void TXMLScanner::Scan(TSink& sink) const {
   // Every 32nd token reports progress before the sink takes it. Counted here, the count
   // stays in a register.
   int counted = 0;
-  const auto count = [&](std::int32_t position) {
+  const auto countToken = [&](std::int32_t position) {
     if (++counted == 32) {
       counted = 0;
       sink.Progress(position);
@@ -268,7 +268,7 @@ void TXMLScanner::Scan(TSink& sink) const {
   const auto token = [&](std::size_t end, bool backInContent) {
     if (end + 1 == n && !backInContent) endOfInput();
     const auto position = static_cast<std::int32_t>(end + 2);
-    count(position);
+    countToken(position);
     return TToken{std::string_view(t + mark, end - mark), position};
   };
 
@@ -289,7 +289,7 @@ content:
   if (i == n) {
     if (hasText) {
       const std::string_view text(t + mark, n - mark);
-      count(static_cast<std::int32_t>(n + 1));
+      countToken(static_cast<std::int32_t>(n + 1));
       sink.template Token<K::TextToken>(TToken{text, static_cast<std::int32_t>(n + 1), HasAmpersand(text)});
     }
     return;
