@@ -111,7 +111,7 @@ class TArena {
   };
   // Each block starts with the block made before it, so a small primitive's arena costs no
   // allocation beyond its blocks.
-  struct TBlock {
+  struct alignas(kAlignment) TBlock {
     std::unique_ptr<TBlock, TBlockFree> previous;
   };
   static_assert(sizeof(TBlock) % kAlignment == 0);
