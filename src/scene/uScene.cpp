@@ -100,6 +100,7 @@ void TArena::TBlockFree::operator()(TBlock* block) const {
 }
 
 std::byte* TArena::NewBlock(std::size_t bytes) {
+  static_assert(alignof(TBlock) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
   void* raw = ::operator new(sizeof(TBlock) + bytes);
   last_.reset(::new (raw) TBlock{std::move(last_)});
   reserved_ += bytes;
