@@ -130,8 +130,7 @@ void Store8(char* p, std::uint64_t word) { std::memcpy(p, &word, 8); }
 constexpr std::uint64_t kZeroPoint = 0x3030303030302e30ull;
 
 // Writes the text into the caller's room (at least kCoordinateRoom bytes) and returns its
-// length. The common fixed notation is laid out with whole-word stores and no branch per
-// digit: values come in random lengths, which would make every byte a misprediction.
+// length: every value, the rare notations included.
 std::size_t CoordinateText(float value, char* text) {
   const auto fixed = [text](std::string_view word) {
     std::memcpy(text, word.data(), word.size());
@@ -178,11 +177,105 @@ std::size_t CoordinateText(float value, char* text) {
   return static_cast<std::size_t>(p - text);
 }
 
+// A number's text held in two words, the first character in the lowest byte, and its length
+// (at most 16). Bytes past the length are left undefined.
+struct TTextWords {
+  std::uint64_t low;
+  std::uint64_t high;
+  std::size_t size;
+
+  char* Put(char* p) const {
+    Store8(p, low);
+    Store8(p + 8, high);
+    return p + size;
+  }
+};
+
+// For each float exponent, where the fixed notation's quick path starts: the decimal exponent
+// of the exponent's smallest value, and the scales that put six digits of a value with that
+// exponent, or the next, before the point. A float times a power of ten up to 1e12 is exact,
+// so the tail decides the rounding alone.
+struct TFixedStart {
+  double scale;      // 10^(6 - e)
+  double nextScale;  // 10^(5 - e)
+  int e;
+};
+
+constexpr std::array<TFixedStart, 256> kFixedStarts = [] {
+  std::array<TFixedStart, 256> t{};
+  for (int exponent = 0; exponent < 256; ++exponent) {
+    // The smallest value, 2^(exponent - 127), lies in [10^(e-1), 10^e).
+    double smallest = 1;
+    for (int i = exponent; i < 127; ++i) smallest /= 2;
+    for (int i = 127; i < exponent; ++i) smallest *= 2;
+    int e = 0;
+    double power = 1;  // 10^e, exact for the exponents of the quick path
+    while (power <= smallest) {
+      power *= 10;
+      ++e;
+    }
+    for (double below = 0.1; smallest < below && e > -60; below /= 10) --e;
+    // Outside -4..6 the result goes to the general path: no scale is needed.
+    const bool inReach = e >= -4 && e <= 6 && exponent > 0;
+    double scale = 1;
+    for (int i = 0; inReach && i < 6 - e; ++i) scale *= 10;
+    t[static_cast<std::size_t>(exponent)] = {scale, scale / 10, inReach ? e : 100};
+  }
+  return t;
+}();
+// The text of value as words. Fixed notation, nearly every value, is worked out in registers
+// from a table lookup, with no branch on the exponent: positions and normals alternate
+// between the two layouts, a text written out in pieces and read back whole would stall,
+// and the next text's place waits on this one's length.
+TTextWords CoordinateWords(float value) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  const TFixedStart& start = kFixedStarts[bits >> 23 & 0xff];
+  if (start.e <= 6) [[likely]] {
+    const double magnitude = std::fabs(static_cast<double>(value));
+    const double scaled = magnitude * start.scale;
+    const bool up = scaled >= 1e6;
+    const double x = up ? magnitude * start.nextScale : scaled;
+    // Exact products: a tie is a true tie, and rounds away from zero.
+    auto n = static_cast<std::uint32_t>(static_cast<std::int32_t>(x + 0.5));
+    const bool carry = n == 1000000;
+    n = carry ? 100000 : n;
+    const int e = start.e + (up ? 1 : 0) + (carry ? 1 : 0);
+    if (e >= -3 && e <= 6) [[likely]] {
+      const std::uint64_t digits = DigitWord(n);
+      const int count = (71 - std::countl_zero(digits ^ 0x303030303030ull)) / 8;
+      // e >= 1: the integer digits, the point, the fraction digits.
+      const int shift = 8 * (e >= 1 ? e : 1);
+      const std::uint64_t pointed = (digits & ((std::uint64_t{1} << shift) - 1)) |
+                                    std::uint64_t{'.'} << shift | (digits >> shift) << (shift + 8);
+      // e <= 0: "0.", then -e zeros, then the digits, over both words.
+      const int at = 8 * (e <= 0 ? 2 - e : 2);
+      const std::uint64_t small = (kZeroPoint & ((std::uint64_t{1} << at) - 1)) | digits << at;
+      const std::uint64_t smallHigh = digits >> (64 - at);
+      const std::uint64_t pick = e >= 1 ? ~std::uint64_t{0} : 0;
+      const std::uint64_t low = (pointed & pick) | (small & ~pick);
+      const std::uint64_t high = smallHigh & ~pick;
+      const int size = e >= 1 ? (count > e ? count + 1 : e) : 2 - e + count;
+      // A minus sign moves the text up one byte.
+      const std::uint32_t negative = bits >> 31;
+      const std::uint64_t signMask = std::uint64_t{0} - negative;
+      const int signShift = 8 * static_cast<int>(negative);
+      return {low << signShift | ('-' & signMask), high << signShift | (low >> 56 & signMask),
+              static_cast<std::size_t>(size) + negative};
+    }
+  }
+  char text[kCoordinateRoom] = {};
+  const std::size_t size = CoordinateText(value, text);
+  TTextWords words{0, 0, size};
+  std::memcpy(&words.low, text, 8);
+  std::memcpy(&words.high, text + 8, 8);
+  return words;
+}
+
 }  // namespace
 
 std::string FormatCoordinate(float value) {
   char text[kCoordinateRoom];
-  return std::string(text, CoordinateText(value, text));
+  return std::string(text, CoordinateWords(value).Put(text));
 }
 
 namespace {
@@ -190,7 +283,9 @@ namespace {
 // Numbers go from a stack buffer straight into the writer, without a heap string.
 void AddCoordinate(TXMLWriter& writer, std::string_view name, float value) {
   char text[kCoordinateRoom];
-  writer.AddProperty(name, std::string_view(text, CoordinateText(value, text)));
+  const TTextWords words = CoordinateWords(value);
+  words.Put(text);
+  writer.AddProperty(name, std::string_view(text, words.size));
 }
 
 void AddInteger(TXMLWriter& writer, std::string_view name, std::int64_t value) {
@@ -324,13 +419,11 @@ class TCoordinateTexts {
     const auto bits = std::bit_cast<std::uint32_t>(value);
     Entry& entry = entries_[bits * 2654435761u >> (32 - kIndexBits)];
     if (entry.bits != bits) {
-      char text[kCoordinateRoom];
-      entry.size = static_cast<std::uint32_t>(CoordinateText(value, text));
-      assert(entry.size <= sizeof entry.text);
-      std::memcpy(entry.text, text, sizeof entry.text);
-      entry.bits = bits;
+      const TTextWords text = CoordinateWords(value);
+      entry = {text.low, text.high, bits, static_cast<std::uint32_t>(text.size)};
     }
-    std::memcpy(p, entry.text, sizeof entry.text);
+    Store8(p, entry.low);
+    Store8(p + 8, entry.high);
     return p + entry.size;
   }
 
@@ -340,9 +433,10 @@ class TCoordinateTexts {
   static_assert(kCoordinateRoom >= 16);
   // Every entry starts out as +0, whose text is "0".
   struct Entry {
+    std::uint64_t low = '0';
+    std::uint64_t high = 0;
     std::uint32_t bits = 0;
     std::uint32_t size = 1;
-    char text[16] = {'0'};
   };
   std::vector<Entry> entries_;
 };
