@@ -48,6 +48,7 @@ void TXMLWriter::NoTagOpen(std::string_view name) {
 }
 
 void TXMLWriter::Drain(bool all) {
+  static_assert(kDrainSize > TOutputFile::BlockSize());
   if (!file_ || used_ == 0) return;
   const std::size_t drained = all ? used_ : used_ - used_ % kDrainSize;
   file_->Write(buffer_.get(), drained);

@@ -50,7 +50,8 @@ class TXMLWriter {
   TOutputFile* file_ = nullptr;
 
  private:
-  static constexpr std::size_t kDrainSize = 1 << 16;
+  // Larger than the file's own buffer, so drained blocks reach the file without a copy.
+  static constexpr std::size_t kDrainSize = 1 << 17;
   // A line break followed by enough blanks for the usual depths; deeper ones repeat the blanks.
   static constexpr std::size_t kBlanks = 128;
   static constexpr std::array<char, 2 + kBlanks> kLineBreak = [] {
