@@ -355,6 +355,10 @@ class TElementPattern {
   }
 
   std::size_t ValueCount() const { return pieces_.size() - 1; }
+  // The text before value i, or after the last value.
+  std::string_view PieceText(std::size_t i) const {
+    return std::string_view(text_.data() + pieces_[i].offset, pieces_[i].size);
+  }
   // Room for one element whose values take at most valueRoom bytes each.
   std::size_t Room(std::size_t valueRoom) const { return room_ + ValueCount() * valueRoom; }
 
@@ -415,16 +419,15 @@ class TCoordinateTexts {
   TCoordinateTexts() : entries_(kEntries) {}
 
   // Writes the text of value at p (room for kCoordinateRoom bytes) and returns its end.
-  char* Put(char* p, float value) {
+  char* Put(char* p, float value) { return Get(value).Put(p); }
+  TTextWords Get(float value) {
     const auto bits = std::bit_cast<std::uint32_t>(value);
     Entry& entry = entries_[bits * 2654435761u >> (32 - kIndexBits)];
     if (entry.bits != bits) {
       const TTextWords text = CoordinateWords(value);
       entry = {text.low, text.high, bits, static_cast<std::uint32_t>(text.size)};
     }
-    Store8(p, entry.low);
-    Store8(p + 8, entry.high);
-    return p + entry.size;
+    return {entry.low, entry.high, entry.size};
   }
 
  private:
@@ -509,10 +512,109 @@ void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TMeshPatterns& pat
   }
 }
 
+// The usual vertex, with normals and up to three coordinate sets, laid out by code made for
+// its number of values: the pieces between them sit in fixed-size slots copied whole.
+template <std::int32_t kSets>
+class TVertexLayout {
+ public:
+  static constexpr std::size_t kValues = 6 + 2 * kSets;
+
+  // False when a piece is longer than its slot (a mesh written deep in a document).
+  bool Load(const TElementPattern& pattern) {
+    if (pattern.ValueCount() != kValues) return false;
+    for (std::size_t i = 0; i <= kValues; ++i) {
+      const std::string_view piece = pattern.PieceText(i);
+      const std::size_t room = i == 0 ? sizeof first_ : IsShort(i) ? sizeof(std::uint64_t) : kLongRoom;
+      if (piece.size() > room) return false;
+      char* to = i == 0 ? first_ : IsShort(i) ? reinterpret_cast<char*>(&shorts_[i]) : longs_[i];
+      std::memcpy(to, piece.data(), piece.size());
+      sizes_[i] = piece.size();
+    }
+    return true;
+  }
+  // Room for one vertex.
+  static constexpr std::size_t Room() { return sizeof first_ + (kValues - 1) * (kLongRoom + 16) + 16; }
+
+  void Write(const std::vector<ZROgreVertexT>& vertices, TCoordinateTexts& texts, TXMLWriter& writer) const {
+    // The vertices of a polygon follow each other and share its face normal.
+    std::array<std::uint32_t, 3> normalBits{};
+    std::array<TTextWords, 3> normal{};
+    bool haveNormal = false;
+    for (const ZROgreVertexT& vertex : vertices) {
+      char* p = writer.BeginText(Room());
+      Copy<sizeof first_>(p, first_);
+      p = texts.Get(vertex.X).Put(p + sizes_[0]);
+      p = Value(p, 1, texts.Get(vertex.Y));
+      p = Value(p, 2, texts.Get(vertex.Z));
+      const std::array<std::uint32_t, 3> bits = {std::bit_cast<std::uint32_t>(vertex.Normal.X),
+                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Y),
+                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Z)};
+      if (!haveNormal || bits != normalBits) {
+        normal = {texts.Get(vertex.Normal.X), texts.Get(vertex.Normal.Y), texts.Get(vertex.Normal.Z)};
+        normalBits = bits;
+        haveNormal = true;
+      }
+      p = Value(p, 3, normal[0]);
+      p = Value(p, 4, normal[1]);
+      p = Value(p, 5, normal[2]);
+      assert(vertex.TextureCoordinateCount() >= kSets);
+      for (std::size_t i = 0; i < kSets; ++i) {
+        const ZROgreTextureCoordinatesT& uv = vertex.TextureCoordinates[i];
+        p = Value(p, 6 + 2 * i, texts.Get(uv.U));
+        p = Value(p, 7 + 2 * i, texts.Get(uv.V));
+      }
+      Copy<kLongRoom>(p, longs_[kValues]);
+      writer.EndText(p + sizes_[kValues]);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kLongRoom = 32;
+  // Between two values of one element; the others start a new element.
+  static constexpr bool IsShort(std::size_t i) {
+    return i != 0 && i != 3 && i != kValues && (i < 6 || i % 2 == 1);
+  }
+
+  template <std::size_t kSize>
+  static void Copy(char* p, const char* from) {
+    std::memcpy(p, from, kSize);
+  }
+  // The piece before a value, then the value; returns the end.
+  char* Value(char* p, std::size_t piece, const TTextWords& text) const {
+    if (IsShort(piece)) {
+      Store8(p, shorts_[piece]);
+    } else {
+      Copy<kLongRoom>(p, longs_[piece]);
+    }
+    return text.Put(p + sizes_[piece]);
+  }
+
+  char first_[64] = {};
+  std::uint64_t shorts_[kValues + 1] = {};
+  char longs_[kValues + 1][kLongRoom] = {};
+  std::size_t sizes_[kValues + 1] = {};
+};
+
+template <std::int32_t kSets>
+bool WriteUsualVertices(const std::vector<ZROgreVertexT>& vertices, const TElementPattern& pattern,
+                        TCoordinateTexts& texts, TXMLWriter& writer) {
+  TVertexLayout<kSets> layout;
+  if (!layout.Load(pattern)) return false;
+  layout.Write(vertices, texts, writer);
+  return true;
+}
+
 void WriteXmlVertices(const std::vector<ZROgreVertexT>& vertices, bool normals, std::int32_t sets,
                       TMeshPatterns& patterns, TCoordinateTexts& texts, TXMLWriter& writer) {
   if (vertices.empty()) return;
   const TElementPattern& pattern = patterns.Vertex(writer.Depth(), sets);
+  if (normals) {
+    const bool done = (sets == 0 && WriteUsualVertices<0>(vertices, pattern, texts, writer)) ||
+                      (sets == 1 && WriteUsualVertices<1>(vertices, pattern, texts, writer)) ||
+                      (sets == 2 && WriteUsualVertices<2>(vertices, pattern, texts, writer)) ||
+                      (sets == 3 && WriteUsualVertices<3>(vertices, pattern, texts, writer));
+    if (done) return;
+  }
   std::vector<float> values(pattern.ValueCount());
   const auto put = [&](char* q, std::size_t i) { return texts.Put(q, values[i]); };
   // Whole 16-byte blocks of the normal's text are copied: room for the last one's slack.

@@ -149,7 +149,7 @@ TEST(XmlMesh, RandomNumbersReadAsElementByElement) {
     }
   };
   for (const int normals : {0, 1}) {
-    for (const int sets : {0, 1, 3}) {
+    for (const int sets : {0, 1, 2, 3}) {
       SCOPED_TRACE(::testing::Message() << "normals " << normals << ", sets " << sets);
       WriterScene scene;
       scene.exporter.normalsToExport = static_cast<std::uint8_t>(normals);
