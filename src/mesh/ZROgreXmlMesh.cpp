@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -464,43 +465,226 @@ std::size_t VertexValues(const ZROgreVertexT& vertex, bool normals, std::int32_t
   return static_cast<std::size_t>(v - values);
 }
 
+// Faces laid out by code made for their three indices: the pieces between them sit in
+// fixed-size slots copied whole, and a run of faces shares one request for room.
+class TFaceLayout {
+ public:
+  // False when a piece is longer than its slot (a mesh written deep in a document).
+  bool Load(const TElementPattern& pattern) {
+    if (pattern.ValueCount() != 3) return false;
+    for (std::size_t i = 0; i <= 3; ++i) {
+      const std::string_view piece = pattern.PieceText(i);
+      if (piece.size() > (i == 0 ? sizeof first_ : sizeof(std::uint64_t))) return false;
+      std::memcpy(i == 0 ? first_ : reinterpret_cast<char*>(&pieces_[i]), piece.data(), piece.size());
+      sizes_[i] = piece.size();
+    }
+    return true;
+  }
+
+  void Write(const std::vector<ZROgreFaceInfoT>& faces, TXMLWriter& writer) const {
+    // Copies in registers: the text stores may alias any member.
+    char first[sizeof first_];
+    std::memcpy(first, first_, sizeof first);
+    const std::uint64_t second = pieces_[1], third = pieces_[2], last = pieces_[3];
+    const std::size_t firstSize = sizes_[0], secondSize = sizes_[1], thirdSize = sizes_[2],
+                      lastSize = sizes_[3];
+    for (std::size_t done = 0; done < faces.size();) {
+      const std::size_t run = std::min(faces.size() - done, kRun);
+      char* p = writer.BeginText(run * kRoom);
+      for (const ZROgreFaceInfoT& face : std::span(faces).subspan(done, run)) {
+        std::memcpy(p, first, sizeof first);
+        p = PutIndex(p + firstSize, face.Indices[0]);
+        Store8(p, second);
+        p = PutIndex(p + secondSize, face.Indices[1]);
+        Store8(p, third);
+        p = PutIndex(p + thirdSize, face.Indices[2]);
+        Store8(p, last);
+        p += lastSize;
+      }
+      writer.EndText(p);
+      done += run;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kIndexRoom = 12;
+  static constexpr std::size_t kRoom = 32 + 3 * (kIndexRoom + 8);
+  static constexpr std::size_t kRun = 64;
+
+  static char* PutIndex(char* p, std::int32_t index) { return std::to_chars(p, p + kIndexRoom, index).ptr; }
+
+  char first_[32] = {};
+  std::uint64_t pieces_[4] = {};
+  std::size_t sizes_[4] = {};
+};
+
+// The usual vertex, with normals and up to four coordinate sets, laid out by code made for
+// its number of values: the pieces between them sit in fixed-size slots copied whole.
+class TVertexLayout {
+ public:
+  static constexpr std::int32_t kMostSets = 4;
+
+  // False when a piece is longer than its slot (a mesh written deep in a document).
+  bool Load(const TElementPattern& pattern, std::int32_t sets) {
+    assert(sets >= 0 && sets <= kMostSets);
+    sets_ = sets;
+    const std::size_t values = Values(sets);
+    if (pattern.ValueCount() != values) return false;
+    for (std::size_t i = 0; i <= values; ++i) {
+      const std::string_view piece = pattern.PieceText(i);
+      const bool isShort = IsShort(i, values);
+      const std::size_t room = i == 0 ? sizeof first_ : isShort ? sizeof(std::uint64_t) : kLongRoom;
+      if (piece.size() > room) return false;
+      char* to = i == 0 ? first_ : isShort ? reinterpret_cast<char*>(&shorts_[i]) : longs_[i];
+      std::memcpy(to, piece.data(), piece.size());
+      sizes_[i] = piece.size();
+    }
+    return true;
+  }
+
+  void Write(const std::vector<ZROgreVertexT>& vertices, TCoordinateTexts& texts, TXMLWriter& writer) const {
+    switch (sets_) {
+      case 0:
+        return WriteSets<0>(vertices, texts, writer);
+      case 1:
+        return WriteSets<1>(vertices, texts, writer);
+      case 2:
+        return WriteSets<2>(vertices, texts, writer);
+      case 3:
+        return WriteSets<3>(vertices, texts, writer);
+      default:
+        return WriteSets<4>(vertices, texts, writer);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kLongRoom = 32;
+  static constexpr std::size_t kMostValues = 6 + 2 * kMostSets;
+
+  static constexpr std::size_t Values(std::int32_t sets) { return 6 + 2 * static_cast<std::size_t>(sets); }
+  // Between two values of one element; the others start a new element.
+  static constexpr bool IsShort(std::size_t i, std::size_t values) {
+    return i != 0 && i != 3 && i != values && (i < 6 || i % 2 == 1);
+  }
+  // Room for one vertex.
+  static constexpr std::size_t Room(std::size_t values) {
+    return sizeof first_ + (values - 1) * (kLongRoom + 16) + 16;
+  }
+
+  template <std::int32_t kSets>
+  void WriteSets(const std::vector<ZROgreVertexT>& vertices, TCoordinateTexts& texts,
+                 TXMLWriter& writer) const {
+    constexpr std::size_t kValues = Values(kSets);
+    // The vertices of a polygon follow each other and share its face normal.
+    std::array<std::uint32_t, 3> normalBits{};
+    std::array<TTextWords, 3> normal{};
+    bool haveNormal = false;
+    for (const ZROgreVertexT& vertex : vertices) {
+      char* p = writer.BeginText(Room(kValues));
+      Copy<sizeof first_>(p, first_);
+      p = texts.Get(vertex.X).Put(p + sizes_[0]);
+      p = Value<kValues>(p, 1, texts.Get(vertex.Y));
+      p = Value<kValues>(p, 2, texts.Get(vertex.Z));
+      const std::array<std::uint32_t, 3> bits = {std::bit_cast<std::uint32_t>(vertex.Normal.X),
+                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Y),
+                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Z)};
+      if (!haveNormal || bits != normalBits) {
+        normal = {texts.Get(vertex.Normal.X), texts.Get(vertex.Normal.Y), texts.Get(vertex.Normal.Z)};
+        normalBits = bits;
+        haveNormal = true;
+      }
+      p = Value<kValues>(p, 3, normal[0]);
+      p = Value<kValues>(p, 4, normal[1]);
+      p = Value<kValues>(p, 5, normal[2]);
+      assert(vertex.TextureCoordinateCount() >= kSets);
+      for (std::size_t i = 0; i < kSets; ++i) {
+        const ZROgreTextureCoordinatesT& uv = vertex.TextureCoordinates[i];
+        p = Value<kValues>(p, 6 + 2 * i, texts.Get(uv.U));
+        p = Value<kValues>(p, 7 + 2 * i, texts.Get(uv.V));
+      }
+      Copy<kLongRoom>(p, longs_[kValues]);
+      writer.EndText(p + sizes_[kValues]);
+    }
+  }
+
+  template <std::size_t kSize>
+  static void Copy(char* p, const char* from) {
+    std::memcpy(p, from, kSize);
+  }
+  // The piece before a value, then the value; returns the end.
+  template <std::size_t kValues>
+  char* Value(char* p, std::size_t piece, const TTextWords& text) const {
+    if (IsShort(piece, kValues)) {
+      Store8(p, shorts_[piece]);
+    } else {
+      Copy<kLongRoom>(p, longs_[piece]);
+    }
+    return text.Put(p + sizes_[piece]);
+  }
+
+  std::int32_t sets_ = 0;
+  char first_[64] = {};
+  std::uint64_t shorts_[kMostValues + 1] = {};
+  char longs_[kMostValues + 1][kLongRoom] = {};
+  std::size_t sizes_[kMostValues + 1] = {};
+};
+
 // The element patterns of one document, each made the first time it is needed: every
 // submesh's faces and vertices sit at the same depth, and vertices differ only in their
-// number of coordinate sets.
+// number of coordinate sets. Levels hold many small submeshes, so each pattern's fixed-slot
+// layout is made once here too.
 class TMeshPatterns {
  public:
   TMeshPatterns(std::size_t vertexDepth, bool normals) : vertexDepth_(vertexDepth), normals_(normals) {}
 
-  const TElementPattern& Face(std::size_t depth) {
+  template <typename Layout>
+  struct Kind {
+    std::unique_ptr<TElementPattern> pattern;
+    std::unique_ptr<Layout> layout;  // null when the pattern does not fit it
+  };
+
+  const Kind<TFaceLayout>& Face(std::size_t depth) {
     assert(depth == vertexDepth_ - 1);
-    if (!face_)
-      face_ = std::make_unique<TElementPattern>(depth, [](TXMLWriter& sample) { WriteXmlFace({}, sample); });
-    return *face_;
+    if (!face_.pattern) {
+      face_.pattern =
+          std::make_unique<TElementPattern>(depth, [](TXMLWriter& sample) { WriteXmlFace({}, sample); });
+      auto layout = std::make_unique<TFaceLayout>();
+      if (layout->Load(*face_.pattern)) face_.layout = std::move(layout);
+    }
+    return face_;
   }
 
-  const TElementPattern& Vertex(std::size_t depth, std::int32_t sets) {
+  const Kind<TVertexLayout>& Vertex(std::size_t depth, std::int32_t sets) {
     assert(depth == vertexDepth_);
-    auto& pattern = vertices_[sets];
-    if (!pattern) {
-      pattern = std::make_unique<TElementPattern>(depth, [&](TXMLWriter& sample) {
+    auto& kind = vertices_[sets];
+    if (!kind.pattern) {
+      kind.pattern = std::make_unique<TElementPattern>(depth, [&](TXMLWriter& sample) {
         ZROgreVertexT vertex(0, 0, 0);
         for (std::int32_t i = 0; i < sets; ++i) vertex.AddTextureCoordinates(0, 0);
         WriteXmlVertex(vertex, normals_, sets, sample);
       });
+      auto layout = std::make_unique<TVertexLayout>();
+      if (normals_ && sets <= TVertexLayout::kMostSets && layout->Load(*kind.pattern, sets))
+        kind.layout = std::move(layout);
     }
-    return *pattern;
+    return kind;
   }
 
  private:
   std::size_t vertexDepth_;
   bool normals_;
-  std::unique_ptr<TElementPattern> face_;
-  std::map<std::int32_t, std::unique_ptr<TElementPattern>> vertices_;
+  Kind<TFaceLayout> face_;
+  std::map<std::int32_t, Kind<TVertexLayout>> vertices_;
 };
 
 void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TMeshPatterns& patterns, TXMLWriter& writer) {
   if (faces.empty()) return;
-  const TElementPattern& pattern = patterns.Face(writer.Depth());
+  const auto& kind = patterns.Face(writer.Depth());
+  if (kind.layout) {
+    kind.layout->Write(faces, writer);
+    return;
+  }
+  const TElementPattern& pattern = *kind.pattern;
   assert(pattern.ValueCount() == 3);
   constexpr std::size_t kIndexRoom = 12;
   const std::size_t room = pattern.Room(kIndexRoom);
@@ -512,109 +696,15 @@ void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TMeshPatterns& pat
   }
 }
 
-// The usual vertex, with normals and up to three coordinate sets, laid out by code made for
-// its number of values: the pieces between them sit in fixed-size slots copied whole.
-template <std::int32_t kSets>
-class TVertexLayout {
- public:
-  static constexpr std::size_t kValues = 6 + 2 * kSets;
-
-  // False when a piece is longer than its slot (a mesh written deep in a document).
-  bool Load(const TElementPattern& pattern) {
-    if (pattern.ValueCount() != kValues) return false;
-    for (std::size_t i = 0; i <= kValues; ++i) {
-      const std::string_view piece = pattern.PieceText(i);
-      const std::size_t room = i == 0 ? sizeof first_ : IsShort(i) ? sizeof(std::uint64_t) : kLongRoom;
-      if (piece.size() > room) return false;
-      char* to = i == 0 ? first_ : IsShort(i) ? reinterpret_cast<char*>(&shorts_[i]) : longs_[i];
-      std::memcpy(to, piece.data(), piece.size());
-      sizes_[i] = piece.size();
-    }
-    return true;
-  }
-  // Room for one vertex.
-  static constexpr std::size_t Room() { return sizeof first_ + (kValues - 1) * (kLongRoom + 16) + 16; }
-
-  void Write(const std::vector<ZROgreVertexT>& vertices, TCoordinateTexts& texts, TXMLWriter& writer) const {
-    // The vertices of a polygon follow each other and share its face normal.
-    std::array<std::uint32_t, 3> normalBits{};
-    std::array<TTextWords, 3> normal{};
-    bool haveNormal = false;
-    for (const ZROgreVertexT& vertex : vertices) {
-      char* p = writer.BeginText(Room());
-      Copy<sizeof first_>(p, first_);
-      p = texts.Get(vertex.X).Put(p + sizes_[0]);
-      p = Value(p, 1, texts.Get(vertex.Y));
-      p = Value(p, 2, texts.Get(vertex.Z));
-      const std::array<std::uint32_t, 3> bits = {std::bit_cast<std::uint32_t>(vertex.Normal.X),
-                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Y),
-                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Z)};
-      if (!haveNormal || bits != normalBits) {
-        normal = {texts.Get(vertex.Normal.X), texts.Get(vertex.Normal.Y), texts.Get(vertex.Normal.Z)};
-        normalBits = bits;
-        haveNormal = true;
-      }
-      p = Value(p, 3, normal[0]);
-      p = Value(p, 4, normal[1]);
-      p = Value(p, 5, normal[2]);
-      assert(vertex.TextureCoordinateCount() >= kSets);
-      for (std::size_t i = 0; i < kSets; ++i) {
-        const ZROgreTextureCoordinatesT& uv = vertex.TextureCoordinates[i];
-        p = Value(p, 6 + 2 * i, texts.Get(uv.U));
-        p = Value(p, 7 + 2 * i, texts.Get(uv.V));
-      }
-      Copy<kLongRoom>(p, longs_[kValues]);
-      writer.EndText(p + sizes_[kValues]);
-    }
-  }
-
- private:
-  static constexpr std::size_t kLongRoom = 32;
-  // Between two values of one element; the others start a new element.
-  static constexpr bool IsShort(std::size_t i) {
-    return i != 0 && i != 3 && i != kValues && (i < 6 || i % 2 == 1);
-  }
-
-  template <std::size_t kSize>
-  static void Copy(char* p, const char* from) {
-    std::memcpy(p, from, kSize);
-  }
-  // The piece before a value, then the value; returns the end.
-  char* Value(char* p, std::size_t piece, const TTextWords& text) const {
-    if (IsShort(piece)) {
-      Store8(p, shorts_[piece]);
-    } else {
-      Copy<kLongRoom>(p, longs_[piece]);
-    }
-    return text.Put(p + sizes_[piece]);
-  }
-
-  char first_[64] = {};
-  std::uint64_t shorts_[kValues + 1] = {};
-  char longs_[kValues + 1][kLongRoom] = {};
-  std::size_t sizes_[kValues + 1] = {};
-};
-
-template <std::int32_t kSets>
-bool WriteUsualVertices(const std::vector<ZROgreVertexT>& vertices, const TElementPattern& pattern,
-                        TCoordinateTexts& texts, TXMLWriter& writer) {
-  TVertexLayout<kSets> layout;
-  if (!layout.Load(pattern)) return false;
-  layout.Write(vertices, texts, writer);
-  return true;
-}
-
 void WriteXmlVertices(const std::vector<ZROgreVertexT>& vertices, bool normals, std::int32_t sets,
                       TMeshPatterns& patterns, TCoordinateTexts& texts, TXMLWriter& writer) {
   if (vertices.empty()) return;
-  const TElementPattern& pattern = patterns.Vertex(writer.Depth(), sets);
-  if (normals) {
-    const bool done = (sets == 0 && WriteUsualVertices<0>(vertices, pattern, texts, writer)) ||
-                      (sets == 1 && WriteUsualVertices<1>(vertices, pattern, texts, writer)) ||
-                      (sets == 2 && WriteUsualVertices<2>(vertices, pattern, texts, writer)) ||
-                      (sets == 3 && WriteUsualVertices<3>(vertices, pattern, texts, writer));
-    if (done) return;
+  const auto& kind = patterns.Vertex(writer.Depth(), sets);
+  if (kind.layout) {
+    kind.layout->Write(vertices, texts, writer);
+    return;
   }
+  const TElementPattern& pattern = *kind.pattern;
   std::vector<float> values(pattern.ValueCount());
   const auto put = [&](char* q, std::size_t i) { return texts.Put(q, values[i]); };
   // Whole 16-byte blocks of the normal's text are copied: room for the last one's slack.
