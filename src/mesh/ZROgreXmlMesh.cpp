@@ -775,8 +775,12 @@ void ZROgreMeshExporterT::WriteXmlMesh(TXMLWriter& writer) const {
       writer.OpenTag("vertexbuffer");
       writer.AddProperty("positions", "true");
       writer.AddProperty("normals", normals ? "true" : "false");
+      // Named in place, without a heap string: levels hold thousands of small submeshes.
+      char name[48] = "texture_coord_dimensions_";
+      constexpr std::size_t kPrefix = 25;
       for (std::int32_t i = 0; i < sets; ++i) {
-        writer.AddProperty("texture_coord_dimensions_" + IntToStr(i), "2");
+        const char* end = std::to_chars(name + kPrefix, name + sizeof name, i).ptr;
+        writer.AddProperty(std::string_view(name, static_cast<std::size_t>(end - name)), "2");
       }
       AddInteger(writer, "texture_coords", sets);
       WriteXmlVertices(subMesh->Vertices, normals, sets, patterns, texts, writer);
