@@ -435,8 +435,9 @@ class TCoordinateTexts {
   static constexpr int kIndexBits = 12;
   static constexpr std::size_t kEntries = std::size_t{1} << kIndexBits;
   static_assert(kCoordinateRoom >= 16);
-  // Every entry starts out as +0, whose text is "0".
-  struct Entry {
+  // Every entry starts out as +0, whose text is "0". Aligned so that no entry straddles two
+  // cache lines.
+  struct alignas(32) Entry {
     std::uint64_t low = '0';
     std::uint64_t high = 0;
     std::uint32_t bits = 0;
