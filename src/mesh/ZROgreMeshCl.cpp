@@ -118,25 +118,35 @@ void ZROgreSubMeshT::SortFacesByMaterial(
   // Counting sort on the rank of the material's position among those this submesh uses:
   // stable, and its cost does not grow with the length of the material list.
   constexpr std::int32_t kUnlisted = std::numeric_limits<std::int32_t>::max();
-  // One material throughout (every small primitive): already in order.
-  if (std::all_of(Faces.begin(), Faces.end(),
-                  [first = Faces.empty() ? nullptr : Faces[0].Material](const ZROgreFaceInfoT& face) {
-                    return face.Material == first;
-                  }))
-    return;
-  std::vector<std::int32_t> keys(Faces.size());
-  const ZROgreMaterialT* lastMaterial = nullptr;
-  std::int32_t lastKey = -1;
-  for (std::size_t f = 0; f < Faces.size(); ++f) {
-    if (f == 0 || Faces[f].Material != lastMaterial) {
-      lastMaterial = Faces[f].Material;
-      const auto found = positions.find(lastMaterial);
-      lastKey = found == positions.end() ? kUnlisted : found->second;
+  // Faces come in runs of one material: its position is looked up once per run.
+  const auto runKeys = [this, &positions] {
+    return [this, &positions, material = static_cast<const ZROgreMaterialT*>(nullptr), key = kUnlisted,
+            started = false](std::size_t f) mutable {
+      if (!started || Faces[f].Material != material) {
+        started = true;
+        material = Faces[f].Material;
+        const auto found = positions.find(material);
+        key = found == positions.end() ? kUnlisted : found->second;
+      }
+      return key;
+    };
+  };
+  // Already in order (every submesh of one material, and many others): nothing to move, and
+  // nothing to allocate.
+  {
+    auto keyOf = runKeys();
+    std::size_t f = 0;
+    for (std::int32_t previous = -1; f < Faces.size(); ++f) {
+      const std::int32_t key = keyOf(f);
+      if (key < previous) break;
+      previous = key;
     }
-    keys[f] = lastKey;
+    if (f == Faces.size()) return;
   }
-  if (std::is_sorted(keys.begin(), keys.end())) return;
-  // Faces come in runs of one material; the ranks are worked out once per run.
+  std::vector<std::int32_t> keys(Faces.size());
+  auto keyOf = runKeys();
+  for (std::size_t f = 0; f < Faces.size(); ++f) keys[f] = keyOf(f);
+  // The ranks too are worked out once per run.
   std::vector<std::int32_t> distinct;
   for (std::size_t f = 0; f < Faces.size(); ++f) {
     if (f == 0 || keys[f] != keys[f - 1]) distinct.push_back(keys[f]);
@@ -144,6 +154,7 @@ void ZROgreSubMeshT::SortFacesByMaterial(
   std::sort(distinct.begin(), distinct.end());
   distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
   std::vector<std::size_t> starts(distinct.size() + 1, 0);
+  std::int32_t lastKey = -1;
   std::int32_t rank = 0;
   for (std::size_t f = 0; f < Faces.size(); ++f) {
     if (f == 0 || keys[f] != lastKey) {
