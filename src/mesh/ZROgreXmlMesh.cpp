@@ -327,12 +327,6 @@ void WriteXmlVertex(const ZROgreVertexT& vertex, bool normals, std::int32_t sets
   writer.CloseTag("vertex");
 }
 
-// Copies bytes done to size - 1 of from to p in whole 16-byte blocks; both have room for the
-// last block's slack.
-void CopyBlocks(char* p, const char* from, std::size_t done, std::size_t size) {
-  for (; done < size; done += 16) std::memcpy(p + done, from + done, 16);
-}
-
 // An element written once per vertex or face with other numbers: the writer's own text of a
 // sample element at the same depth, cut at each property value. Laying the pieces around new
 // numbers gives the bytes the writer would give, at a fraction of the calls.
@@ -363,28 +357,16 @@ class TElementPattern {
   // Room for one element whose values take at most valueRoom bytes each.
   std::size_t Room(std::size_t valueRoom) const { return room_ + ValueCount() * valueRoom; }
 
-  // putValue(p, i) writes value i at p and returns its end.
+  // Each value after the piece before it, then the last piece; putValue(p, i) writes value i
+  // at p and returns its end.
   template <typename PutValue>
   char* Put(char* p, PutValue&& putValue) const {
-    return PutEnd(PutRange(p, 0, ValueCount(), putValue));
-  }
-  // Values first to last - 1, each after the piece before it.
-  template <typename PutValue>
-  char* PutRange(char* p, std::size_t first, std::size_t last, PutValue&& putValue) const {
-    for (std::size_t i = first; i < last; ++i) p = putValue(PutPiece(p, i), i);
-    return p;
-  }
-  // The piece after the last value.
-  char* PutEnd(char* p) const { return PutPiece(p, ValueCount()); }
-  // Room for the pieces before values first to last - 1, and those values.
-  std::size_t RangeRoom(std::size_t first, std::size_t last, std::size_t valueRoom) const {
-    std::size_t room = 0;
-    for (std::size_t i = first; i < last; ++i) room += pieces_[i].size + valueRoom;
-    return room;
+    for (std::size_t i = 0; i < ValueCount(); ++i) p = putValue(PutPiece(p, i), i);
+    return PutPiece(p, ValueCount());
   }
 
  private:
-  static constexpr std::size_t kBlock = 16;  // as CopyBlocks copies
+  static constexpr std::size_t kBlock = 16;
   static constexpr std::size_t kFirstCopy = 2 * kBlock;
 
   void AddPiece(const std::string& piece) {
@@ -399,7 +381,8 @@ class TElementPattern {
     const Piece& piece = pieces_[i];
     const char* from = text_.data() + piece.offset;
     std::memcpy(p, from, kFirstCopy);
-    CopyBlocks(p, from, kFirstCopy, piece.size);
+    for (std::size_t done = kFirstCopy; done < piece.size; done += kBlock)
+      std::memcpy(p + done, from + done, kBlock);
     return p + piece.size;
   }
 
@@ -466,6 +449,19 @@ std::size_t VertexValues(const ZROgreVertexT& vertex, bool normals, std::int32_t
   return static_cast<std::size_t>(v - values);
 }
 
+// Copies a pattern's piece into a fixed-size slot of a layout and notes its size; false when
+// the piece is longer than the slot.
+bool FillSlot(std::string_view piece, char* slot, std::size_t room, std::size_t& size) {
+  if (piece.size() > room) return false;
+  std::memcpy(slot, piece.data(), piece.size());
+  size = piece.size();
+  return true;
+}
+// A short piece, stored whole in one word.
+bool FillSlot(std::string_view piece, std::uint64_t* slot, std::size_t& size) {
+  return FillSlot(piece, reinterpret_cast<char*>(slot), sizeof *slot, size);
+}
+
 // Faces laid out by code made for their three indices: the pieces between them sit in
 // fixed-size slots copied whole, and a run of faces shares one request for room.
 class TFaceLayout {
@@ -474,10 +470,9 @@ class TFaceLayout {
   bool Load(const TElementPattern& pattern) {
     if (pattern.ValueCount() != 3) return false;
     for (std::size_t i = 0; i <= 3; ++i) {
-      const std::string_view piece = pattern.PieceText(i);
-      if (piece.size() > (i == 0 ? sizeof first_ : sizeof(std::uint64_t))) return false;
-      std::memcpy(i == 0 ? first_ : reinterpret_cast<char*>(&pieces_[i]), piece.data(), piece.size());
-      sizes_[i] = piece.size();
+      const bool fits = i == 0 ? FillSlot(pattern.PieceText(i), first_, sizeof first_, sizes_[i])
+                               : FillSlot(pattern.PieceText(i), &pieces_[i], sizes_[i]);
+      if (!fits) return false;
     }
     return true;
   }
@@ -533,12 +528,10 @@ class TVertexLayout {
     if (pattern.ValueCount() != values) return false;
     for (std::size_t i = 0; i <= values; ++i) {
       const std::string_view piece = pattern.PieceText(i);
-      const bool isShort = IsShort(i, values);
-      const std::size_t room = i == 0 ? sizeof first_ : isShort ? sizeof(std::uint64_t) : kLongRoom;
-      if (piece.size() > room) return false;
-      char* to = i == 0 ? first_ : isShort ? reinterpret_cast<char*>(&shorts_[i]) : longs_[i];
-      std::memcpy(to, piece.data(), piece.size());
-      sizes_[i] = piece.size();
+      const bool fits = i == 0               ? FillSlot(piece, first_, sizeof first_, sizes_[i])
+                        : IsShort(i, values) ? FillSlot(piece, &shorts_[i], sizes_[i])
+                                             : FillSlot(piece, longs_[i], kLongRoom, sizes_[i]);
+      if (!fits) return false;
     }
     return true;
   }
@@ -705,43 +698,16 @@ void WriteXmlVertices(const std::vector<ZROgreVertexT>& vertices, bool normals, 
     kind.layout->Write(vertices, texts, writer);
     return;
   }
+  // Anything else (no normals, more coordinate sets, a mesh deep in a document): piece by
+  // piece.
   const TElementPattern& pattern = *kind.pattern;
   std::vector<float> values(pattern.ValueCount());
-  const auto put = [&](char* q, std::size_t i) { return texts.Put(q, values[i]); };
-  // Whole 16-byte blocks of the normal's text are copied: room for the last one's slack.
-  const std::size_t room = pattern.Room(kCoordinateRoom) + 16;
-  // The vertices of a polygon follow each other and share its face normal: the text of the
-  // last normal element, from the line break before it, is used again as it stands.
-  constexpr std::size_t kNormalFirst = 3;
-  constexpr std::size_t kNormalEnd = 6;
-  std::vector<char> normalText(normals ? pattern.RangeRoom(kNormalFirst, kNormalEnd, 16) + 16 : 0);
-  std::size_t normalSize = 0;  // none yet
-  std::array<std::uint32_t, 3> normalBits{};
-  for (std::size_t v = 0; v < vertices.size(); ++v) {
-    const ZROgreVertexT& vertex = vertices[v];
+  const std::size_t room = pattern.Room(kCoordinateRoom);
+  for (const ZROgreVertexT& vertex : vertices) {
     [[maybe_unused]] const std::size_t count = VertexValues(vertex, normals, sets, values.data());
     assert(count == values.size());
     char* p = writer.BeginText(room);
-    if (!normals) {
-      p = pattern.Put(p, put);
-    } else {
-      p = pattern.PutRange(p, 0, kNormalFirst, put);
-      const std::array<std::uint32_t, 3> bits = {std::bit_cast<std::uint32_t>(vertex.Normal.X),
-                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Y),
-                                                 std::bit_cast<std::uint32_t>(vertex.Normal.Z)};
-      if (normalSize > 0 && bits == normalBits) {
-        CopyBlocks(p, normalText.data(), 0, normalSize);
-        p += normalSize;
-      } else {
-        char* const start = p;
-        p = pattern.PutRange(p, kNormalFirst, kNormalEnd, put);
-        normalSize = static_cast<std::size_t>(p - start);
-        assert(normalSize + 16 <= normalText.size());
-        std::memcpy(normalText.data(), start, normalSize);
-        normalBits = bits;
-      }
-      p = pattern.PutEnd(pattern.PutRange(p, kNormalEnd, values.size(), put));
-    }
+    p = pattern.Put(p, [&](char* q, std::size_t i) { return texts.Put(q, values[i]); });
     writer.EndText(p);
   }
 }
