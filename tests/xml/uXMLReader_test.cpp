@@ -75,8 +75,9 @@ TEST(XMLReaderErrors, ExactMessages) {
 
 TEST(XMLReaderErrors, EndOfInputInsideMarkup) {
   for (const char* document :
-       {"<", "<a", "<a ", "<a b", "<a b=", "<a b=\"", "<a b=\"1", "<a b=\"1\"", "<a /", "<a></", "<a></a",
-        "<!", "<!-", "<a><!-- x", "<a><!-- x -", "<a><!-- x --", "<a b ", "<a b = "}) {
+       {"<",           "<a",           "<a ",   "<a b",    "<a b=", "<a b=\"", "<a b=\"1",
+        "<a b=\"1\"",  "<a /",         "<a></", "<a></a",  "<!",    "<!-",     "<a><!-- x",
+        "<a><!-- x -", "<a><!-- x --", "<a b ", "<a b = ", "<Ab",   "<aB ",    "<A B"}) {
     EXPECT_EQ(ParseError(document), "Unexpected end of input.") << document;
   }
 }
