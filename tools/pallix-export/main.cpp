@@ -4,6 +4,10 @@
 
 #include "ExportTool.h"
 
+#ifdef PALLIX_PROFILE_TRAINING
+extern "C" void __gcov_dump();
+#endif
+
 int main(int argc, char** argv) {
   pallix::RemoveTemporariesOnSignals();
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -14,5 +18,8 @@ int main(int argc, char** argv) {
   // Every file is complete; freeing a large scene piece by piece would only cost time.
   std::fflush(stdout);
   std::fflush(stderr);
+#ifdef PALLIX_PROFILE_TRAINING
+  __gcov_dump();  // _Exit skips the profile's own writing at exit
+#endif
   std::_Exit(status);
 }
