@@ -32,9 +32,10 @@ void TProgressForm::SetPosition(std::int32_t position) {
   // Like a bar, the display holds positions at its ends.
   const std::int32_t percent = std::clamp(position, 0, 100);
   // Most calls repeat what is shown: a terminal write costs more than the work between them.
-  if (percent == shownPercent_ && text_ == shownText_) return;
+  if (percent == shownPercent_ && !textChanged_) return;
   shownPercent_ = percent;
   shownText_ = text_;
+  textChanged_ = false;
   line_.Draw(text_ + " " + IntToStr(percent) + "%");
 }
 

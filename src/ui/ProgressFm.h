@@ -63,7 +63,10 @@ class TProgressForm : public IProgressView {
   explicit TProgressForm(bool enabled);
 
   void Show() override {}
-  void SetText(std::string_view text) override { text_ = text; }
+  void SetText(std::string_view text) override {
+    text_ = text;
+    textChanged_ = text_ != shownText_;
+  }
   void SetPosition(std::int32_t position) override;
 
  private:
@@ -71,6 +74,9 @@ class TProgressForm : public IProgressView {
   std::string text_ = "Progress...";
   std::string shownText_;
   std::int32_t shownPercent_ = -1;
+  // Whether text_ differs from what is shown: positions come by the hundred thousand, texts
+  // a few times a run, so the comparison is made when the text is set.
+  bool textChanged_ = true;
 };
 
 #endif
