@@ -115,61 +115,67 @@ void ZROgreSubMeshT::SortFacesByMaterial(const std::vector<std::unique_ptr<ZROgr
 
 void ZROgreSubMeshT::SortFacesByMaterial(
     const std::unordered_map<const ZROgreMaterialT*, std::int32_t>& positions) {
-  // Counting sort on the rank of the material's position among those this submesh uses:
-  // stable, and its cost does not grow with the length of the material list.
+  std::vector<std::int32_t> keys;
+  FaceKeys(positions, keys);
+  std::vector<std::uint32_t> order;
+  if (!GroupingOrder(keys, order)) return;
+  std::vector<ZROgreFaceInfoT> sorted;
+  sorted.reserve(Faces.size());
+  for (const std::uint32_t f : order) sorted.push_back(Faces[f]);
+  Faces = std::move(sorted);
+}
+
+void ZROgreSubMeshT::FaceKeys(const std::unordered_map<const ZROgreMaterialT*, std::int32_t>& positions,
+                              std::vector<std::int32_t>& keys) const {
   constexpr std::int32_t kUnlisted = std::numeric_limits<std::int32_t>::max();
+  keys.resize(Faces.size());
   // Faces come in runs of one material: its position is looked up once per run.
-  const auto runKeys = [this, &positions] {
-    return [this, &positions, material = static_cast<const ZROgreMaterialT*>(nullptr), key = kUnlisted,
-            started = false](std::size_t f) mutable {
-      if (!started || Faces[f].Material != material) {
-        started = true;
-        material = Faces[f].Material;
-        const auto found = positions.find(material);
-        key = found == positions.end() ? kUnlisted : found->second;
-      }
-      return key;
-    };
-  };
-  // Already in order (every submesh of one material, and many others): nothing to move, and
-  // nothing to allocate.
-  {
-    auto keyOf = runKeys();
-    std::size_t f = 0;
-    for (std::int32_t previous = -1; f < Faces.size(); ++f) {
-      const std::int32_t key = keyOf(f);
-      if (key < previous) break;
-      previous = key;
+  const ZROgreMaterialT* material = nullptr;
+  std::int32_t key = kUnlisted;
+  for (std::size_t f = 0; f < Faces.size(); ++f) {
+    if (f == 0 || Faces[f].Material != material) {
+      material = Faces[f].Material;
+      const auto found = positions.find(material);
+      key = found == positions.end() ? kUnlisted : found->second;
     }
-    if (f == Faces.size()) return;
+    keys[f] = key;
   }
-  std::vector<std::int32_t> keys(Faces.size());
-  auto keyOf = runKeys();
-  for (std::size_t f = 0; f < Faces.size(); ++f) keys[f] = keyOf(f);
-  // The ranks too are worked out once per run.
+}
+
+bool ZROgreSubMeshT::GroupingOrder(const std::vector<std::int32_t>& keys, std::vector<std::uint32_t>& order) {
+  // Already in order (every submesh of one material, and many others): nothing to allocate.
+  if (std::is_sorted(keys.begin(), keys.end())) return false;
+  // Counting sort, stable. Keys are material positions, mostly few and close together: they
+  // are counted directly when their range is no wider than the faces are many; otherwise on
+  // their rank among the distinct keys, so the cost never grows with the material list.
+  const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
+  const std::int64_t lowest = *low;
   std::vector<std::int32_t> distinct;
-  for (std::size_t f = 0; f < Faces.size(); ++f) {
-    if (f == 0 || keys[f] != keys[f - 1]) distinct.push_back(keys[f]);
-  }
-  std::sort(distinct.begin(), distinct.end());
-  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-  std::vector<std::size_t> starts(distinct.size() + 1, 0);
-  std::int32_t lastKey = -1;
-  std::int32_t rank = 0;
-  for (std::size_t f = 0; f < Faces.size(); ++f) {
-    if (f == 0 || keys[f] != lastKey) {
-      lastKey = keys[f];
-      rank = static_cast<std::int32_t>(std::lower_bound(distinct.begin(), distinct.end(), lastKey) -
-                                       distinct.begin());
+  const bool direct = std::int64_t{*high} - lowest < static_cast<std::int64_t>(keys.size());
+  if (!direct) {
+    for (std::size_t f = 0; f < keys.size(); ++f) {
+      if (f == 0 || keys[f] != keys[f - 1]) distinct.push_back(keys[f]);
     }
-    keys[f] = rank;
-    ++starts[static_cast<std::size_t>(rank) + 1];
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  }
+  const auto bucketOf = [&distinct, direct, lowest](std::int32_t key) {
+    if (direct) return static_cast<std::size_t>(key - lowest);
+    return static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), key) - distinct.begin());
+  };
+  std::vector<std::size_t> starts((direct ? static_cast<std::size_t>(*high - lowest + 1) : distinct.size()) + 1, 0);
+  // Buckets are worked out once per run of equal keys.
+  for (std::size_t f = 0, bucket = 0; f < keys.size(); ++f) {
+    if (f == 0 || keys[f] != keys[f - 1]) bucket = bucketOf(keys[f]);
+    ++starts[bucket + 1];
   }
   for (std::size_t k = 1; k < starts.size(); ++k) starts[k] += starts[k - 1];
-  std::vector<ZROgreFaceInfoT> sorted(Faces.size());
-  for (std::size_t f = 0; f < Faces.size(); ++f)
-    sorted[starts[static_cast<std::size_t>(keys[f])]++] = Faces[f];
-  Faces = std::move(sorted);
+  order.resize(keys.size());
+  for (std::size_t f = 0, bucket = 0; f < keys.size(); ++f) {
+    if (f == 0 || keys[f] != keys[f - 1]) bucket = bucketOf(keys[f]);
+    order[starts[bucket]++] = static_cast<std::uint32_t>(f);
+  }
+  return true;
 }
 
 ZROgreNormalT ZROgreSubMeshT::FaceNormal(const ZROgreFaceInfoT& face) const {

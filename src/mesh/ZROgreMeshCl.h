@@ -181,6 +181,12 @@ class ZROgreSubMeshT {
   // Each material's position in the list, as the sort takes them.
   static std::unordered_map<const ZROgreMaterialT*, std::int32_t> MaterialPositions(
       const std::vector<std::unique_ptr<ZROgreMaterialT>>& materialOrder);
+  // Each face's sort key: its material's position, materials missing from positions last.
+  void FaceKeys(const std::unordered_map<const ZROgreMaterialT*, std::int32_t>& positions,
+                std::vector<std::int32_t>& keys) const;
+  // The face indices in the order that groups them by key, stable; false, with order left as
+  // it was, when the keys never fall (nothing to move).
+  static bool GroupingOrder(const std::vector<std::int32_t>& keys, std::vector<std::uint32_t>& order);
   ZROgreNormalT FaceNormal(const ZROgreFaceInfoT& face) const;
   bool FaceTouchesPosition(const ZROgreFaceInfoT& face, const ZROgreBaseVertexT& vertex) const;
   void CalculateSmoothNormals();

@@ -49,6 +49,8 @@ struct ZROgreMeshExporterT::SplitScratch {
   static constexpr std::int32_t kUnused = -1;
   std::vector<std::int32_t> renumbered;
   std::vector<std::int32_t> picked;
+  std::vector<std::int32_t> keys;    // per face of the source: its material's position
+  std::vector<std::uint32_t> order;  // the source's faces grouped by key
 };
 
 void ZROgreMeshExporterT::BuildMesh(TScene& scene, bool releaseConverted) {
@@ -71,7 +73,6 @@ ZROgreMeshExporterT::TMaterialPositions ZROgreMeshExporterT::MaterialPositions()
 void ZROgreMeshExporterT::ConvertPrimitives(TScene& scene, bool releaseConverted, bool split) {
   if (SubMeshes) return;
   SubMeshes = std::make_unique<std::vector<std::unique_ptr<ZROgreSubMeshT>>>();
-  const TMaterialPositions positions = split ? MaterialPositions() : TMaterialPositions{};
   SplitScratch scratch;
   ZROgreSubMeshT built;
 
@@ -98,6 +99,8 @@ void ZROgreMeshExporterT::ConvertPrimitives(TScene& scene, bool releaseConverted
       }
     }
     subMesh.Faces.reserve(faceCount);
+    // Conversion knows each face's material position: the split needs no lookup of its own.
+    scratch.keys.clear();
     // Every corner is at most one new vertex: the table never grows.
     welded.Reset(cornerCount);
 
@@ -155,12 +158,13 @@ void ZROgreMeshExporterT::ConvertPrimitives(TScene& scene, bool releaseConverted
         subMesh.AddFace(corners[static_cast<std::size_t>(t + 2)], corners[static_cast<std::size_t>(t + 1)],
                         corners[0], material);
       }
+      if (split) scratch.keys.insert(scratch.keys.end(), static_cast<std::size_t>(cornerCount - 2), m);
     }
 
     subMesh.Vertices = welded.TakeItems();
     if (normalsToExport == kSmoothNormals) subMesh.CalculateSmoothNormals();
     if (split) {
-      SplitSubMesh(subMesh, positions, scratch);
+      SplitSubMesh(subMesh, scratch);
       subMesh.Faces.clear();
       subMesh.Vertices.clear();
     }
@@ -185,32 +189,42 @@ void ZROgreMeshExporterT::SplitSubMeshesByMaterial() {
 
 void ZROgreMeshExporterT::SplitSubMesh(ZROgreSubMeshT& source, const TMaterialPositions& positions,
                                        SplitScratch& scratch) {
+  source.FaceKeys(positions, scratch.keys);
+  SplitSubMesh(source, scratch);
+}
+
+void ZROgreMeshExporterT::SplitSubMesh(ZROgreSubMeshT& source, SplitScratch& scratch) {
   constexpr std::int32_t kUnused = SplitScratch::kUnused;
   std::vector<std::int32_t>& renumbered = scratch.renumbered;
   std::vector<std::int32_t>& picked = scratch.picked;
-  // Faces come out grouped by material: one target submesh per run of faces.
-  source.SortFacesByMaterial(positions);
   const std::vector<ZROgreFaceInfoT>& faces = source.Faces;
+  assert(scratch.keys.size() == faces.size());
+  // The faces are read grouped by material through an order, never copied into it.
+  const bool reordered = ZROgreSubMeshT::GroupingOrder(scratch.keys, scratch.order);
+  const std::uint32_t* order = scratch.order.data();
+  const auto face = [&faces, reordered, order](std::size_t f) -> const ZROgreFaceInfoT& {
+    return faces[reordered ? order[f] : f];
+  };
   std::vector<ZROgreVertexT>& vertices = source.Vertices;
   renumbered.assign(vertices.size(), kUnused);
   for (std::size_t first = 0; first < faces.size();) {
-    ZROgreMaterialT* material = faces[first].Material;
+    ZROgreMaterialT* material = face(first).Material;
     std::size_t end = first + 1;
-    while (end < faces.size() && faces[end].Material == material) ++end;
+    while (end < faces.size() && face(end).Material == material) ++end;
 
     auto& target = *SubMeshes->emplace_back(std::make_unique<ZROgreSubMeshT>());
     target.Material = material;
     target.Faces.reserve(end - first);
     // The whole source in one group: its vertices and face indices stay as they are.
     if (first == 0 && end == faces.size() && AllVerticesUsed(faces, vertices.size())) {
-      for (std::size_t f = first; f < end; ++f) target.AddFaceCopy(faces[f]);
+      for (std::size_t f = first; f < end; ++f) target.AddFaceCopy(face(f));
       target.Vertices = TakeExact(vertices);
       break;
     }
 
     picked.clear();
     for (std::size_t f = first; f < end; ++f) {
-      for (const std::int32_t index : faces[f].Indices) {
+      for (const std::int32_t index : face(f).Indices) {
         std::int32_t& slot = renumbered.at(static_cast<std::size_t>(index));
         if (slot == kUnused) {
           slot = 0;
@@ -224,7 +238,7 @@ void ZROgreMeshExporterT::SplitSubMesh(ZROgreSubMeshT& source, const TMaterialPo
       renumbered[static_cast<std::size_t>(picked[k])] = static_cast<std::int32_t>(k);
     }
     for (std::size_t f = first; f < end; ++f) {
-      target.AddFaceCopy(faces[f]);
+      target.AddFaceCopy(face(f));
       for (std::int32_t& index : target.Faces.back().Indices) {
         index = renumbered[static_cast<std::size_t>(index)];
       }

@@ -159,6 +159,8 @@ class ZROgreMeshExporterT {
   struct SplitScratch;
   // Appends the submeshes of source's runs of faces, one per material, to SubMeshes.
   void SplitSubMesh(ZROgreSubMeshT& source, const TMaterialPositions& positions, SplitScratch& scratch);
+  // The same with each face's material position already in scratch.keys.
+  void SplitSubMesh(ZROgreSubMeshT& source, SplitScratch& scratch);
 };
 
 // Saves a 2 x 2 pixel 24-bit Windows bitmap of one colour (red in the low byte) and returns

@@ -115,6 +115,15 @@ TEST(MeshModelTest, SortFacesByMaterialFollowsListOrderAndIsStable) {
     EXPECT_EQ(mesh.GetFace(i).GetIndex(0), expected[i].first) << i;
     EXPECT_EQ(mesh.GetFace(i).Material, expected[i].second) << i;
   }
+
+  // A material missing from the list sorts after every listed one, its faces in their order.
+  ZROgreMaterialT unlisted;
+  ZROgreSubMeshT mixed;
+  ZROgreMaterialT* mixedFaces[] = {&unlisted, c, &unlisted, a};
+  for (int i = 0; i < 4; ++i) mixed.AddFace(i, 0, 0, mixedFaces[i]);
+  mixed.SortFacesByMaterial(order);
+  const int mixedExpected[] = {3, 1, 0, 2};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(mixed.GetFace(i).GetIndex(0), mixedExpected[i]) << i;
 }
 
 // The definition as written: every vertex against every face.
