@@ -507,7 +507,28 @@ class TFaceLayout {
   static constexpr std::size_t kRoom = 32 + 3 * (kIndexRoom + 8);
   static constexpr std::size_t kRun = 64;
 
-  static char* PutIndex(char* p, std::int32_t index) { return std::to_chars(p, p + kIndexRoom, index).ptr; }
+  // Indices below 10,000, nearly all of a level's, come from a table of their digits.
+  static char* PutIndex(char* p, std::int32_t index) {
+    if (static_cast<std::uint32_t>(index) < kIndexTexts.size()) {
+      const std::uint32_t text = kIndexTexts[static_cast<std::size_t>(index)];
+      std::memcpy(p, &text, sizeof text);
+      return p + 1 + (index >= 10) + (index >= 100) + (index >= 1000);
+    }
+    return std::to_chars(p, p + kIndexRoom, index).ptr;
+  }
+  static constexpr std::array<std::uint32_t, 10000> kIndexTexts = [] {
+    std::array<std::uint32_t, 10000> t{};
+    for (std::uint32_t i = 0; i < t.size(); ++i) {
+      std::uint32_t text = 0;
+      std::uint32_t shift = 0;
+      for (std::uint32_t div = i >= 1000 ? 1000 : i >= 100 ? 100 : i >= 10 ? 10 : 1; div > 0; div /= 10) {
+        text |= ('0' + i / div % 10) << shift;  // written order: the first digit in the low byte
+        shift += 8;
+      }
+      t[i] = text;
+    }
+    return t;
+  }();
 
   char first_[32] = {};
   std::uint64_t pieces_[4] = {};
