@@ -130,6 +130,49 @@ void Store8(char* p, std::uint64_t word) { std::memcpy(p, &word, 8); }
 // "0." followed by zeros, as a word.
 constexpr std::uint64_t kZeroPoint = 0x3030303030302e30ull;
 
+// A number's text held in two words, the first character in the lowest byte, and its length
+// (at most 16). Bytes past the length are left undefined.
+struct TTextWords {
+  std::uint64_t low;
+  std::uint64_t high;
+  std::size_t size;
+
+  char* Put(char* p) const {
+    Store8(p, low);
+    Store8(p + 8, high);
+    return p + size;
+  }
+};
+
+// The fixed notation of 0.d1..d6 times ten to the power e (e from -3 to 6; the digits n from
+// 100000 to 999999), with a minus sign when negative. Laid out in two registers with no branch
+// on e: positions and normals alternate between the two layouts, a text written out in pieces
+// and read back whole would stall, and the next text's place waits on this one's length.
+TTextWords FixedWords(std::uint32_t n, int e, std::uint32_t negative) {
+  assert(e >= -3 && e <= 6 && negative <= 1);
+  const std::uint64_t digits = DigitWord(n);
+  // Significant digits once trailing zeros are dropped: the highest byte that is not '0'.
+  const int count = (71 - std::countl_zero(digits ^ 0x303030303030ull)) / 8;
+  // e >= 1: the integer digits, the point, the fraction digits (a point with nothing after it
+  // is left beyond the length).
+  const int shift = 8 * (e >= 1 ? e : 1);
+  const std::uint64_t pointed = (digits & ((std::uint64_t{1} << shift) - 1)) | std::uint64_t{'.'} << shift |
+                                (digits >> shift) << (shift + 8);
+  // e <= 0: "0.", then -e zeros, then the digits, over both words.
+  const int at = 8 * (e <= 0 ? 2 - e : 2);
+  const std::uint64_t small = (kZeroPoint & ((std::uint64_t{1} << at) - 1)) | digits << at;
+  const std::uint64_t smallHigh = digits >> (64 - at);
+  const std::uint64_t pick = e >= 1 ? ~std::uint64_t{0} : 0;
+  const std::uint64_t low = (pointed & pick) | (small & ~pick);
+  const std::uint64_t high = smallHigh & ~pick;
+  const int size = e >= 1 ? (count > e ? count + 1 : e) : 2 - e + count;
+  // A minus sign moves the text up one byte.
+  const std::uint64_t signMask = std::uint64_t{0} - negative;
+  const int signShift = 8 * static_cast<int>(negative);
+  return {low << signShift | ('-' & signMask), high << signShift | (low >> 56 & signMask),
+          static_cast<std::size_t>(size) + negative};
+}
+
 // Writes the text into the caller's room (at least kCoordinateRoom bytes) and returns its
 // length: every value, the rare notations included.
 std::size_t CoordinateText(float value, char* text) {
@@ -145,52 +188,24 @@ std::size_t CoordinateText(float value, char* text) {
   SixDigits r;
   if (!RoundQuickly(magnitude, r)) r = RoundExactly(magnitude);
   const int e = r.e;
+  if (e >= -3 && e <= 6) return static_cast<std::size_t>(FixedWords(r.n, e, value < 0).Put(text) - text);
   const std::uint64_t digits = DigitWord(r.n);
-  // Significant digits once trailing zeros are dropped: the highest byte that is not '0'.
   const int count = (71 - std::countl_zero(digits ^ 0x303030303030ull)) / 8;
 
   char* p = text;
   *p = '-';
   p += value < 0 ? 1 : 0;
-  if (e >= 1 && e <= 6) {
-    // Integer digits, the point, the fraction digits; a point with nothing after it is left
-    // beyond the returned length.
-    const int shift = 8 * e;
-    const std::uint64_t low = digits & ((std::uint64_t{1} << shift) - 1);
-    const std::uint64_t high = (digits >> shift) << (shift + 8);
-    Store8(p, low | std::uint64_t{'.'} << shift | high);
-    p += count > e ? count + 1 : e;
-  } else if (e >= -3 && e <= 0) {
-    Store8(p, kZeroPoint);
-    Store8(p + 2 - e, digits);
-    p += 2 - e + count;
-  } else {
-    char d[8];
-    Store8(d, digits);
-    *p++ = d[0];
-    if (count > 1) {
-      *p++ = '.';
-      for (int i = 1; i < count; ++i) *p++ = d[i];
-    }
-    *p++ = 'E';
-    p = std::to_chars(p, text + kCoordinateRoom, e - 1).ptr;
+  char d[8];
+  Store8(d, digits);
+  *p++ = d[0];
+  if (count > 1) {
+    *p++ = '.';
+    for (int i = 1; i < count; ++i) *p++ = d[i];
   }
+  *p++ = 'E';
+  p = std::to_chars(p, text + kCoordinateRoom, e - 1).ptr;
   return static_cast<std::size_t>(p - text);
 }
-
-// A number's text held in two words, the first character in the lowest byte, and its length
-// (at most 16). Bytes past the length are left undefined.
-struct TTextWords {
-  std::uint64_t low;
-  std::uint64_t high;
-  std::size_t size;
-
-  char* Put(char* p) const {
-    Store8(p, low);
-    Store8(p + 8, high);
-    return p + size;
-  }
-};
 
 // For each float exponent, where the fixed notation's quick path starts: the decimal exponent
 // of the exponent's smallest value, and the scales that put six digits of a value with that
@@ -224,10 +239,8 @@ constexpr std::array<TFixedStart, 256> kFixedStarts = [] {
   }
   return t;
 }();
-// The text of value as words. Fixed notation, nearly every value, is worked out in registers
-// from a table lookup, with no branch on the exponent: positions and normals alternate
-// between the two layouts, a text written out in pieces and read back whole would stall,
-// and the next text's place waits on this one's length.
+// The text of value as words. Fixed notation, nearly every value, is rounded in registers
+// from a table lookup on the float's exponent.
 TTextWords CoordinateWords(float value) {
   const auto bits = std::bit_cast<std::uint32_t>(value);
   const TFixedStart& start = kFixedStarts[bits >> 23 & 0xff];
@@ -241,28 +254,8 @@ TTextWords CoordinateWords(float value) {
     const bool carry = n == 1000000;
     n = carry ? 100000 : n;
     const int e = start.e + (up ? 1 : 0) + (carry ? 1 : 0);
-    if (e >= -3 && e <= 6) [[likely]] {
-      const std::uint64_t digits = DigitWord(n);
-      const int count = (71 - std::countl_zero(digits ^ 0x303030303030ull)) / 8;
-      // e >= 1: the integer digits, the point, the fraction digits.
-      const int shift = 8 * (e >= 1 ? e : 1);
-      const std::uint64_t pointed = (digits & ((std::uint64_t{1} << shift) - 1)) |
-                                    std::uint64_t{'.'} << shift | (digits >> shift) << (shift + 8);
-      // e <= 0: "0.", then -e zeros, then the digits, over both words.
-      const int at = 8 * (e <= 0 ? 2 - e : 2);
-      const std::uint64_t small = (kZeroPoint & ((std::uint64_t{1} << at) - 1)) | digits << at;
-      const std::uint64_t smallHigh = digits >> (64 - at);
-      const std::uint64_t pick = e >= 1 ? ~std::uint64_t{0} : 0;
-      const std::uint64_t low = (pointed & pick) | (small & ~pick);
-      const std::uint64_t high = smallHigh & ~pick;
-      const int size = e >= 1 ? (count > e ? count + 1 : e) : 2 - e + count;
-      // A minus sign moves the text up one byte.
-      const std::uint32_t negative = bits >> 31;
-      const std::uint64_t signMask = std::uint64_t{0} - negative;
-      const int signShift = 8 * static_cast<int>(negative);
-      return {low << signShift | ('-' & signMask), high << signShift | (low >> 56 & signMask),
-              static_cast<std::size_t>(size) + negative};
-    }
+    if (e >= -3 && e <= 6) [[likely]]
+      return FixedWords(n, e, bits >> 31);
   }
   char text[kCoordinateRoom] = {};
   const std::size_t size = CoordinateText(value, text);
@@ -462,6 +455,34 @@ bool FillSlot(std::string_view piece, std::uint64_t* slot, std::size_t& size) {
   return FillSlot(piece, reinterpret_cast<char*>(slot), sizeof *slot, size);
 }
 
+// Room for a face index's text.
+constexpr std::size_t kIndexRoom = 12;
+
+constexpr std::array<std::uint32_t, 10000> kIndexTexts = [] {
+  std::array<std::uint32_t, 10000> t{};
+  for (std::uint32_t i = 0; i < t.size(); ++i) {
+    std::uint32_t text = 0;
+    std::uint32_t shift = 0;
+    for (std::uint32_t div = i >= 1000 ? 1000 : i >= 100 ? 100 : i >= 10 ? 10 : 1; div > 0; div /= 10) {
+      text |= ('0' + i / div % 10) << shift;  // written order: the first digit in the low byte
+      shift += 8;
+    }
+    t[i] = text;
+  }
+  return t;
+}();
+
+// Writes the index at p (room for kIndexRoom bytes) and returns its end. Indices below 10,000,
+// nearly all of a level's, come from a table of their digits.
+char* PutIndex(char* p, std::int32_t index) {
+  if (static_cast<std::uint32_t>(index) < kIndexTexts.size()) {
+    const std::uint32_t text = kIndexTexts[static_cast<std::size_t>(index)];
+    std::memcpy(p, &text, sizeof text);
+    return p + 1 + (index >= 10) + (index >= 100) + (index >= 1000);
+  }
+  return std::to_chars(p, p + kIndexRoom, index).ptr;
+}
+
 // Faces laid out by code made for their three indices: the pieces between them sit in
 // fixed-size slots copied whole, and a run of faces shares one request for room.
 class TFaceLayout {
@@ -503,32 +524,8 @@ class TFaceLayout {
   }
 
  private:
-  static constexpr std::size_t kIndexRoom = 12;
   static constexpr std::size_t kRoom = 32 + 3 * (kIndexRoom + 8);
   static constexpr std::size_t kRun = 64;
-
-  // Indices below 10,000, nearly all of a level's, come from a table of their digits.
-  static char* PutIndex(char* p, std::int32_t index) {
-    if (static_cast<std::uint32_t>(index) < kIndexTexts.size()) {
-      const std::uint32_t text = kIndexTexts[static_cast<std::size_t>(index)];
-      std::memcpy(p, &text, sizeof text);
-      return p + 1 + (index >= 10) + (index >= 100) + (index >= 1000);
-    }
-    return std::to_chars(p, p + kIndexRoom, index).ptr;
-  }
-  static constexpr std::array<std::uint32_t, 10000> kIndexTexts = [] {
-    std::array<std::uint32_t, 10000> t{};
-    for (std::uint32_t i = 0; i < t.size(); ++i) {
-      std::uint32_t text = 0;
-      std::uint32_t shift = 0;
-      for (std::uint32_t div = i >= 1000 ? 1000 : i >= 100 ? 100 : i >= 10 ? 10 : 1; div > 0; div /= 10) {
-        text |= ('0' + i / div % 10) << shift;  // written order: the first digit in the low byte
-        shift += 8;
-      }
-      t[i] = text;
-    }
-    return t;
-  }();
 
   char first_[32] = {};
   std::uint64_t pieces_[4] = {};
@@ -701,12 +698,10 @@ void WriteXmlFaces(const std::vector<ZROgreFaceInfoT>& faces, TMeshPatterns& pat
   }
   const TElementPattern& pattern = *kind.pattern;
   assert(pattern.ValueCount() == 3);
-  constexpr std::size_t kIndexRoom = 12;
   const std::size_t room = pattern.Room(kIndexRoom);
   for (const ZROgreFaceInfoT& face : faces) {
     char* p = writer.BeginText(room);
-    p = pattern.Put(
-        p, [&face](char* q, std::size_t i) { return std::to_chars(q, q + kIndexRoom, face.Indices[i]).ptr; });
+    p = pattern.Put(p, [&face](char* q, std::size_t i) { return PutIndex(q, face.Indices[i]); });
     writer.EndText(p);
   }
 }
