@@ -190,15 +190,7 @@ class TCompactList {
   }
   // The items into exact room from the arena, when they are in storage of the list's own.
   void MoveInto(TArena& arena) {
-    if (!(capacity_ & kOwned)) return;
-    T* moved = size_ ? arena.Allocate<T>(size_) : nullptr;
-    for (std::uint32_t i = 0; i < size_; ++i) {
-      ::new (static_cast<void*>(moved + i)) T(std::move(data_[i]));
-      data_[i].~T();
-    }
-    FreeStorage();
-    data_ = moved;
-    capacity_ = size_;
+    if (capacity_ & kOwned) Relocate(size_ ? arena.Allocate<T>(size_) : nullptr, size_);
   }
 
  private:
@@ -207,14 +199,19 @@ class TCompactList {
 
   void Grow(std::size_t capacity) {
     static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-    T* grown = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    Relocate(static_cast<T*>(::operator new(capacity * sizeof(T))),
+             static_cast<std::uint32_t>(capacity) | kOwned);
+  }
+  // The items moved into storage, which becomes the list's; capacity carries kOwned when the
+  // storage is the list's own allocation.
+  void Relocate(T* storage, std::uint32_t capacity) {
     for (std::uint32_t i = 0; i < size_; ++i) {
-      ::new (static_cast<void*>(grown + i)) T(std::move(data_[i]));
+      ::new (static_cast<void*>(storage + i)) T(std::move(data_[i]));
       data_[i].~T();
     }
     FreeStorage();
-    data_ = grown;
-    capacity_ = static_cast<std::uint32_t>(capacity) | kOwned;
+    data_ = storage;
+    capacity_ = capacity;
   }
   void FreeStorage() {
     if (capacity_ & kOwned) ::operator delete(data_);
