@@ -157,6 +157,7 @@ TEST(XmlMesh, RandomNumbersReadAsElementByElement) {
       for (int i = 0; i < sets; ++i) textures.push_back(&scene.Texture("t.png"));
       auto& s = scene.SubMesh(scene.Material("M", textures), 6000, sets, 150);
       s.Faces[1].Indices = {123456789, 0, 65536};
+      s.Faces[2].Indices = {9999, 10000, 999};
       std::string faces = "<faces count=\"150\">";
       for (const auto& f : s.Faces) {
         faces += "\r\n        <face v1=\"" + std::to_string(f.Indices[0]) + "\" v2=\"" +
