@@ -6,6 +6,7 @@
 
 #include "BasicFn.h"
 #include "SystemFn.h"
+#include "WorkerThreadCl.h"
 
 namespace pallix {
 
@@ -38,6 +39,7 @@ TOutputFile::TOutputFile(std::string fileName, Link link) : fileName_(std::move(
 }
 
 TOutputFile::~TOutputFile() {
+  if (worker_) worker_->Wait();  // the thread must be done with the file
   if (file_) {
     std::fclose(file_);
     sys::RemoveFile(tempName_);
@@ -50,6 +52,7 @@ void TOutputFile::Fail(std::string reason) {
 }
 
 void TOutputFile::WriteThrough(const void* data, std::size_t size) {
+  WaitBehind();
   if (failed_) Fail({});
   if (memory_) {
     kept_.append(static_cast<const char*>(data), size);
@@ -57,6 +60,42 @@ void TOutputFile::WriteThrough(const void* data, std::size_t size) {
     Fail(sys::LastErrorText());
   }
   written_ += size;
+}
+
+void TOutputFile::WriteBehind(const void* data, std::size_t size) {
+  Flush();  // buffered bytes come first
+  WaitBehind();
+  if (failed_) Fail({});
+  if (!memory_ && !worker_ && !noWorker_) {
+    worker_ = TWorkerThread::Start();
+    noWorker_ = !worker_;
+  }
+  if (!worker_) {
+    WriteThrough(data, size);
+    return;
+  }
+  behind_.data = data;
+  behind_.size = size;
+  behind_.pending = true;
+  written_ += size;
+  worker_->Run(&WriteBehindJob, this);
+}
+
+void TOutputFile::WriteBehindJob(void* self) noexcept {
+  Behind& behind = static_cast<TOutputFile*>(self)->behind_;
+  if (std::fwrite(behind.data, 1, behind.size, static_cast<TOutputFile*>(self)->file_) == behind.size) return;
+  behind.failed = true;
+  try {
+    behind.reason = sys::LastErrorText();  // the system's words are this thread's
+  } catch (...) {
+    behind.reason.clear();
+  }
+}
+
+void TOutputFile::FinishBehind() {
+  worker_->Wait();
+  behind_.pending = false;
+  if (behind_.failed) Fail(std::move(behind_.reason));
 }
 
 void TOutputFile::Flush() {
@@ -68,6 +107,7 @@ void TOutputFile::Flush() {
 
 void TOutputFile::Commit() {
   Flush();
+  WaitBehind();
   if (memory_) {
     memory_->Files[fileName_] = std::move(kept_);
     return;

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace pallix {
 
 class TMemoryOutput;
+class TWorkerThread;
 
 class TOutputFile {
  public:
@@ -45,6 +47,11 @@ class TOutputFile {
     buffer_[used_++] = static_cast<char>(b);
   }
 
+  // Hands size bytes to the system on a thread of its own while the caller goes on, when the
+  // system gives one. The bytes must stay untouched until the next WriteBehind or Commit
+  // returns. Every later write waits for them first and raises their failure.
+  void WriteBehind(const void* data, std::size_t size);
+
   // Room for size bytes (at most BlockSize) straight in the buffer, for callers that lay out
   // a block of fields themselves; Advance hands the bytes filled over.
   static constexpr std::size_t BlockSize() { return kBufferSize; }
@@ -70,6 +77,12 @@ class TOutputFile {
   void Flush();
   void WriteThrough(const void* data, std::size_t size);
   [[noreturn]] void Fail(std::string reason);
+  // Waits for the bytes handed over last; raises their failure.
+  void WaitBehind() {
+    if (behind_.pending) FinishBehind();
+  }
+  void FinishBehind();
+  static void WriteBehindJob(void* self) noexcept;
 
   std::string fileName_;
   std::string target_;  // fileName_, or the file its link points to
@@ -80,6 +93,16 @@ class TOutputFile {
   std::size_t written_ = 0;
   std::size_t used_ = 0;
   bool failed_ = false;
+  // The bytes being written on the worker thread, and how that went.
+  struct Behind {
+    const void* data = nullptr;
+    std::size_t size = 0;
+    bool pending = false;
+    bool failed = false;
+    std::string reason;
+  } behind_;
+  std::unique_ptr<TWorkerThread> worker_;
+  bool noWorker_ = false;  // the system gave no thread
   char buffer_[kBufferSize];
 };
 

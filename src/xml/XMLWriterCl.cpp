@@ -6,7 +6,7 @@ namespace pallix {
 
 // Twice the drain size, so a drained block goes to the file in one piece.
 XMLFileWriterT::XMLFileWriterT(const std::string& fileName, TOutputFile::Link link)
-    : XMLWriterT(1 << 18), output_(std::make_unique<TOutputFile>(fileName, link)) {
+    : XMLWriterT(1 << 20), output_(std::make_unique<TOutputFile>(fileName, link)) {
   file_ = output_.get();
 }
 

@@ -1,6 +1,7 @@
 #include "uXMLWriter.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "BasicFn.h"
@@ -50,10 +51,25 @@ void TXMLWriter::NoTagOpen(std::string_view name) {
 void TXMLWriter::Drain(bool all) {
   static_assert(kDrainSize > TOutputFile::BlockSize());
   if (!file_ || used_ == 0) return;
-  const std::size_t drained = all ? used_ : used_ - used_ % kDrainSize;
-  file_->Write(buffer_.get(), drained);
-  used_ -= drained;
-  std::memmove(buffer_.get(), buffer_.get() + drained, used_);
+  if (all) {
+    file_->Write(buffer_.get(), used_);
+    used_ = 0;
+    return;
+  }
+  // Whole blocks go to the file while the writer goes on in the other buffer. The file takes
+  // them only once it is done with the blocks before, which were the other buffer's.
+  if (!spare_) {
+    spare_.reset(new char[capacity_]);
+    spareCapacity_ = capacity_;
+  }
+  const std::size_t drained = used_ - used_ % kDrainSize;
+  const std::size_t rest = used_ - drained;
+  assert(rest < kDrainSize && kDrainSize <= spareCapacity_);
+  file_->WriteBehind(buffer_.get(), drained);
+  std::memcpy(spare_.get(), buffer_.get() + drained, rest);
+  std::swap(buffer_, spare_);
+  std::swap(capacity_, spareCapacity_);
+  used_ = rest;
 }
 
 }  // namespace pallix

@@ -51,7 +51,7 @@ class TXMLWriter {
 
  private:
   // Larger than the file's own buffer, so drained blocks reach the file without a copy.
-  static constexpr std::size_t kDrainSize = 1 << 17;
+  static constexpr std::size_t kDrainSize = 1 << 19;
   // A line break followed by enough blanks for the usual depths; deeper ones repeat the blanks.
   static constexpr std::size_t kBlanks = 128;
   static constexpr std::array<char, 2 + kBlanks> kLineBreak = [] {
@@ -102,6 +102,9 @@ class TXMLWriter {
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   std::size_t capacity_ = 0;
+  // With a file: the buffer the file may still be writing from, taken turns with buffer_.
+  std::unique_ptr<char[]> spare_;
+  std::size_t spareCapacity_ = 0;
   std::size_t depth_ = 0;
   bool tagOpen_ = false;
   // While a start tag is open its name stays in the buffer: offset and length.

@@ -1,6 +1,9 @@
 #include "uXMLWriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <string>
 #include <vector>
@@ -152,32 +155,33 @@ TEST(XMLStringWriter, CallerText) {
   EXPECT_EQ(w.GetText(), "<a n=\"1\">\r\n  <b />\r\n  <c />\r\n</a>");
 }
 
-// Enough elements to drain the buffer several times, some of them laid out by the caller:
-// file and string bytes must agree.
+// Enough elements to drain the buffer several times, some of them laid out by the caller.
+void WriteBigDocument(TXMLWriter& w) {
+  w.OpenTag("mesh");
+  for (int i = 0; i < 100000; ++i) {
+    w.OpenTag("vertex");
+    w.AddProperty("x", IntToStr(i));
+    w.AddProperty("name", "a<b");
+    w.CloseTag("vertex");
+    const std::string text = "\r\n  <n i=\"" + IntToStr(i) + "\" />";
+    char* p = w.BeginText(text.size());
+    text.copy(p, text.size());
+    w.EndText(p + text.size());
+  }
+  w.CloseTag("mesh");
+}
+
+// File and string bytes must agree.
 TEST_F(FileWriterTest, SameBytesAsStringWriter) {
-  const auto script = [](TXMLWriter& w) {
-    w.OpenTag("mesh");
-    for (int i = 0; i < 20000; ++i) {
-      w.OpenTag("vertex");
-      w.AddProperty("x", IntToStr(i));
-      w.AddProperty("name", "a<b");
-      w.CloseTag("vertex");
-      const std::string text = "\r\n  <n i=\"" + IntToStr(i) + "\" />";
-      char* p = w.BeginText(text.size());
-      text.copy(p, text.size());
-      w.EndText(p + text.size());
-    }
-    w.CloseTag("mesh");
-  };
   TXMLStringWriter s;
-  script(s);
+  WriteBigDocument(s);
   const std::string path = dir_ / "big.xml";
   {
     XMLFileWriterT f(path);
-    script(f);
+    WriteBigDocument(f);
     f.Commit();
   }
-  EXPECT_GT(s.GetText().size(), 200000u);
+  EXPECT_GT(s.GetText().size(), 4000000u);
   EXPECT_EQ(testing::ReadFile(path), s.GetText());
 }
 
@@ -185,13 +189,43 @@ TEST_F(FileWriterTest, ReplacesExistingFileOnCommitOnly) {
   const std::string path = dir_ / "m.xml";
   testing::WriteFile(path, "old");
   for (const bool commit : {false, true}) {
-    {
-      XMLFileWriterT f(path);
-      Play(f, {{'<', "a"}, {'>', "a"}});
-      if (commit) f.Commit();
+    for (const bool big : {false, true}) {
+      {
+        XMLFileWriterT f(path);
+        if (big && !commit) WriteBigDocument(f);  // abandoned with blocks being written
+        Play(f, {{'<', "a"}, {'>', "a"}});
+        if (commit) f.Commit();
+      }
+      EXPECT_EQ(testing::ReadFile(path), commit ? "<a />" : "old");
     }
-    EXPECT_EQ(testing::ReadFile(path), commit ? "<a />" : "old");
   }
+  EXPECT_EQ(testing::ListFolder(dir_.Path()), "m.xml");
+}
+
+// A block the system refuses while the writer goes on (here: beyond the largest file
+// allowed) fails the document with the system's reason, and leaves nothing behind.
+TEST_F(FileWriterTest, RefusedBlockRaises) {
+  const std::string path = dir_ / "m.xml";
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 1000000;
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string what, reason;
+  try {
+    XMLFileWriterT f(path);
+    WriteBigDocument(f);
+    f.Commit();
+  } catch (const Error& e) {
+    what = e.what();
+    reason = e.Reason();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(what, "Cannot create file " + path);
+  EXPECT_EQ(reason, "File too large");
+  EXPECT_EQ(testing::ListFolder(dir_.Path()), "");
 }
 
 TEST_F(FileWriterTest, UncreatableFileRaises) {
