@@ -54,9 +54,10 @@ const ZROgreMeshExporterT& Converted() {
   return *exporter;
 }
 
-double ThreadSeconds() {
+// The whole process: the XML writer hands its blocks to the system on a thread of its own.
+double CpuSeconds() {
   timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
@@ -79,9 +80,9 @@ void Timed(benchmark::State& state, const char* name, Body&& body, const std::st
       state.ResumeTiming();
     }
     const auto start = Clock::now();
-    const double cpu = ThreadSeconds();
+    const double cpu = CpuSeconds();
     body(state);
-    best.cpu = std::min(best.cpu, ThreadSeconds() - cpu);
+    best.cpu = std::min(best.cpu, CpuSeconds() - cpu);
     best.wall = std::min(best.wall, std::chrono::duration<double>(Clock::now() - start).count());
   }
   gBest[name] = best;
@@ -244,6 +245,13 @@ int main(int argc, char** argv) {
   for (const char* name : {"bare write: binary mesh", "bare write: xml mesh"}) {
     const auto it = gBest.find(name);
     if (it != gBest.end()) line(name, it->second);
+  }
+  const auto xml = gBest.find("xml mesh");
+  const auto bare = gBest.find("bare write: xml mesh");
+  if (xml != gBest.end() && bare != gBest.end()) {
+    std::printf(
+        "XML mesh against its bytes written bare: %.2f in time, %.2f in CPU (target: at most 2 in time)\n",
+        xml->second.wall / bare->second.wall, xml->second.cpu / bare->second.cpu);
   }
   return 0;
 }
