@@ -1,6 +1,9 @@
 #include "TempFolder.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -60,6 +63,23 @@ std::string ListFolder(const std::string& folder) {
   std::string out;
   for (const auto& name : names) out += (out.empty() ? "" : " ") + name;
   return out;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long long bytes) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("getrlimit");
+  saved_ = limit.rlim_cur;
+  previous_ = std::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = saved_;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, previous_);
 }
 
 }  // namespace pallix::testing

@@ -29,4 +29,18 @@ bool Exists(const std::string& path);
 // The names in a folder, sorted, "/" after folder names.
 std::string ListFolder(const std::string& folder);
 
+// While alive, no file of this process grows beyond bytes: a write past it fails with the
+// system's "File too large" instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(unsigned long long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  unsigned long long saved_ = 0;
+  void (*previous_)(int) = nullptr;
+};
+
 }  // namespace pallix::testing

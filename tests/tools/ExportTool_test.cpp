@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -314,15 +313,10 @@ TEST_F(ExportTool, FailuresReportTheSystemsMessage) {
   EXPECT_EQ(ListFolder(dir / "out"), "");
 
   // A write the system refuses halfway (here: beyond the largest file allowed).
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 1000;
-  const auto previous = signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const Result big = RunTool({scene, dir / "out/big.xml"});
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, previous);
+  const Result big = [&] {
+    const testing::FileSizeLimit limit(1000);
+    return RunTool({scene, dir / "out/big.xml"});
+  }();
   EXPECT_EQ(big.status, kExitFailed);
   EXPECT_EQ(big.err, "pallix-export: Cannot create file " + dir / "out/big.xml" +
                          "\npallix-export: (File too large)\n");
