@@ -52,8 +52,7 @@ void TOutputFile::Fail(std::string reason) {
 }
 
 void TOutputFile::WriteThrough(const void* data, std::size_t size) {
-  WaitBehind();
-  if (failed_) Fail({});
+  ReadyToWrite();
   if (memory_) {
     kept_.append(static_cast<const char*>(data), size);
   } else if (std::fwrite(data, 1, size, file_) != size) {
@@ -64,8 +63,7 @@ void TOutputFile::WriteThrough(const void* data, std::size_t size) {
 
 void TOutputFile::WriteBehind(const void* data, std::size_t size) {
   Flush();  // buffered bytes come first
-  WaitBehind();
-  if (failed_) Fail({});
+  ReadyToWrite();
   if (!memory_ && !worker_ && !noWorker_) {
     worker_ = TWorkerThread::Start();
     noWorker_ = !worker_;
@@ -82,8 +80,9 @@ void TOutputFile::WriteBehind(const void* data, std::size_t size) {
 }
 
 void TOutputFile::WriteBehindJob(void* self) noexcept {
-  Behind& behind = static_cast<TOutputFile*>(self)->behind_;
-  if (std::fwrite(behind.data, 1, behind.size, static_cast<TOutputFile*>(self)->file_) == behind.size) return;
+  TOutputFile& file = *static_cast<TOutputFile*>(self);
+  Behind& behind = file.behind_;
+  if (std::fwrite(behind.data, 1, behind.size, file.file_) == behind.size) return;
   behind.failed = true;
   try {
     behind.reason = sys::LastErrorText();  // the system's words are this thread's

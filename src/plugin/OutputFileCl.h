@@ -81,6 +81,11 @@ class TOutputFile {
   void WaitBehind() {
     if (behind_.pending) FinishBehind();
   }
+  // Before bytes go to the file: those handed over before are written, and nothing failed.
+  void ReadyToWrite() {
+    WaitBehind();
+    if (failed_) Fail({});
+  }
   void FinishBehind();
   static void WriteBehindJob(void* self) noexcept;
 
